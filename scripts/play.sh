@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts a game in this terminal.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh --target keelmark
+exec build/keelmark
