@@ -78,7 +78,8 @@ std::int32_t ParseLeadingNumber(std::string_view text) {
 }
 
 Square ParseSquareName(std::string_view text) {
-  int code = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
+  // An empty text has no letter: it reads as a row far off the grid.
+  int code = text.empty() ? -1 : static_cast<unsigned char>(text[0]);
   if (code > 96) code -= 32;
   Square square;
   square.row = code - 64;

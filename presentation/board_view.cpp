@@ -1,0 +1,87 @@
+#include "presentation/board_view.h"
+
+#include <string>
+
+namespace keelmark {
+
+namespace {
+
+// Leaves the background as the screen has it.
+constexpr int keepBackground = -1;
+
+constexpr int homeBoardTop = 12;
+constexpr int letterColumn = 15;
+constexpr int shipColour = 2;
+constexpr int waterColour = 7;
+
+std::string RowLetter(int row) { return std::string(1, static_cast<char>(64 + row)); }
+
+}  // namespace
+
+// The target board takes whatever colour is current: it must look the same
+// after manual placement as the canvas the player placed on.
+void DrawTargetBoard(Console& console) {
+  for (int column = 1; column <= 10; ++column) {
+    for (int row = 1; row <= 10; ++row) {
+      console.MoveCursor(row, column);
+      console.PrintText("x");
+      console.EndLine();
+    }
+    console.MoveCursor(column, letterColumn);
+    console.PrintText(RowLetter(column));
+    console.EndLine();
+  }
+  console.MoveCursor(11, 1);
+  console.PrintText("1234567890");
+  console.EndLine();
+}
+
+void DrawHomeBoard(Console& console, const CellGrid& playerGrid) {
+  for (int row = 1; row <= 10; ++row) {
+    for (int column = 1; column <= 10; ++column) {
+      console.MoveCursor(homeBoardTop + row, column);
+      const char cell = playerGrid[row - 1][column - 1];
+      if (cell != ' ') {
+        console.SetColors(shipColour, keepBackground);
+        console.PrintText(std::string(1, cell));
+      } else {
+        console.SetColors(waterColour, keepBackground);
+        console.PrintText("X");
+      }
+      console.EndLine();
+    }
+    console.SetColors(waterColour, keepBackground);
+    console.MoveCursor(homeBoardTop + row, letterColumn);
+    console.PrintText(RowLetter(row));
+    console.EndLine();
+  }
+  console.MoveCursor(23, 1);
+  console.PrintText("1234567890");
+  console.EndLine();
+}
+
+void MarkTargetShot(Console& console, int row, int column, bool hit) {
+  console.MoveCursor(row, column);
+  if (hit) {
+    console.SetColors(1, keepBackground);
+    console.PrintText("o");
+  } else {
+    console.SetColors(4, keepBackground);
+    console.PrintText("0");
+  }
+  console.EndLine();
+}
+
+void MarkHomeShot(Console& console, int row, int column, bool hit) {
+  console.MoveCursor(homeBoardTop + row, column);
+  if (hit) {
+    console.SetColors(9, keepBackground);
+    console.PrintText("O");
+  } else {
+    console.SetColors(12, keepBackground);
+    console.PrintText("0");
+  }
+  console.EndLine();
+}
+
+}  // namespace keelmark
