@@ -155,7 +155,6 @@ TEST(WholeGame, PlayerWhoKnowsTheFleetWinsInSeventeenRounds) {
 
   // The winning shot ends the round: no computer shot follows it.
   const std::vector<std::string> spoken = rig.log.Spoken();
-  EXPECT_EQ(rig.log.Count("speak: Computer chooses: "), 0);  // no empty choice
   const int lastChoice = [&] {
     int at = EventLog::notFound;
     for (std::size_t i = 0; i < rig.log.Size(); ++i)

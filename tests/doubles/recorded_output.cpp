@@ -1,0 +1,14 @@
+#include "tests/doubles/recorded_output.h"
+
+namespace keelmark::testing {
+
+Speech::VoiceFactory RecordedVoice::Factory(EventLog& log) {
+  return [&log]() -> std::unique_ptr<Voice> { return std::make_unique<RecordedVoice>(log); };
+}
+
+void RecordedAudio::PlayClip(const std::string& name) {
+  log_.Add("play: " + name);
+  if (onPlay) onPlay(name);
+}
+
+}  // namespace keelmark::testing

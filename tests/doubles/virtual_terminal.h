@@ -1,0 +1,98 @@
+#pragma once
+// A terminal made of memory: a grid of cells with one byte and one attribute
+// each, and a queue of scripted input events. Tests script the player with
+// the helpers below and read the screen back cell by cell.
+
+#include <deque>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "presentation/terminal.h"
+#include "tests/doubles/event_log.h"
+
+namespace keelmark::testing {
+
+// Thrown by NextEvent when the script has run out, so that a game waiting
+// for a key that will never come ends the test instead of hanging it.
+struct InputExhausted : std::runtime_error {
+  InputExhausted() : std::runtime_error("scripted input exhausted") {}
+};
+
+class VirtualTerminal : public Terminal {
+ public:
+  struct StoredCell {
+    unsigned char character = ' ';
+    unsigned char attribute = 0x07;
+  };
+
+  explicit VirtualTerminal(EventLog& log, int rows = 25, int columns = 80);
+
+  // Terminal
+  TerminalSize Size() const override { return {rows_, columns_}; }
+  void WriteCells(int row, int column, std::string_view bytes, int attribute) override;
+  void PlaceCursor(int row, int column) override;
+  void SetCursorVisible(bool visible) override { cursorVisible_ = visible; }
+  void EnableMouse() override { mouseEnabled_ = true; }
+  void Flush() override { log_.Add("flush"); }
+  InputEvent NextEvent() override;
+
+  // Called when the queue is empty and the game asks for input; it may push
+  // more events (a scripted player). If the queue is still empty afterwards,
+  // NextEvent throws InputExhausted.
+  std::function<void(VirtualTerminal&)> onInputNeeded;
+
+  // Scripting the player.
+  void Push(const InputEvent& event);
+  // One key press with a character per byte (so "\r" is Enter, "\b"
+  // Backspace).
+  void TypeText(std::string_view text);
+  void PressScanKey(int scanCode);
+  void PressAltLetter(char letter, int scanCode);
+  // Press then release of one button (1 left, 2 right, 4 middle) at a
+  // 1-based screen cell.
+  void Click(int row, int column, int button = 1);
+  void RightClick(int row, int column) { Click(row, column, 2); }
+  // Queues a window size change: when the event is handed out the size
+  // changes and the device's cells go blank, as a real window's would.
+  void Resize(int rows, int columns);
+  std::size_t PendingInput() const { return queue_.size(); }
+
+  // Reading the screen back; rows and columns are 1-based. Cells outside the
+  // screen read as nothing.
+  std::string Text(int row, int column, int length) const;
+  std::string RowText(int row) const;
+  int AttributeAt(int row, int column) const;
+  int ForegroundAt(int row, int column) const { return AttributeAt(row, column) & 0x0F; }
+  int BackgroundAt(int row, int column) const { return AttributeAt(row, column) >> 4; }
+  unsigned char CharAt(int row, int column) const;
+
+  int CursorRow() const { return cursorRow_; }
+  int CursorColumn() const { return cursorColumn_; }
+  bool CursorVisible() const { return cursorVisible_; }
+  bool MouseEnabled() const { return mouseEnabled_; }
+
+ private:
+  struct Scripted {
+    InputEvent event;
+    int newRows = 0;
+    int newColumns = 0;
+  };
+
+  void Blank();
+  const StoredCell* At(int row, int column) const;
+
+  EventLog& log_;
+  int rows_;
+  int columns_;
+  std::vector<StoredCell> cells_;
+  std::deque<Scripted> queue_;
+  int cursorRow_ = 1;
+  int cursorColumn_ = 1;
+  bool cursorVisible_ = false;
+  bool mouseEnabled_ = false;
+};
+
+}  // namespace keelmark::testing

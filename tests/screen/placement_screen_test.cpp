@@ -1,0 +1,235 @@
+// Placing the player's fleet by hand: the prompts, the start markers, the
+// two entries of one attempt, refusals, and "auto".
+
+#include <string>
+#include <vector>
+
+#include "tests/doubles/grid_checks.h"
+#include "tests/screen/screen_fixture.h"
+
+namespace keelmark {
+namespace {
+
+using testing::FleetIsWellFormed;
+using testing::WriteEntry;
+
+const char* const prompts[] = {
+    "Enter coordinates for destroyer (2 squares)",
+    "Enter coordinates for submarine (3 squares) ",
+    "Enter coordinates for cruiser (3 squares) ",
+    "Enter coordinates for battle ship (4 squares) ",
+    "Enter coordinates for carrier (5 squares) ",
+};
+const int promptRows[] = {15, 17, 19, 21, 23};
+
+class PlacementScreen : public ScreenTest {
+ protected:
+  PlacementScreen() {
+    game.lastComputerShot = -1;
+    console.SetColors(7, 1);
+    // Where the destroyer's prompt leaves the cursor: the echo goes there.
+    console.MoveCursor(15, 44);
+    log.Clear();
+  }
+
+  char Home(int row, int column) const { return CellOf(game.state.playerGrid, row, column); }
+
+  // The first write whose bytes contain `text`; row 0 if there is none.
+  WriteEntry FirstWriteOf(const std::string& text, int* index = nullptr) const {
+    const int i = log.IndexOfWriteContaining(text);
+    if (index) *index = i;
+    WriteEntry w;
+    if (i == notFound || !testing::ParseWriteEntry(log[i], w)) return {};
+    return w;
+  }
+
+  void ExpectYellowMarker(int row, int column) const {
+    EXPECT_EQ(terminal.Text(row, column, 1), "X") << row << "," << column;
+    EXPECT_EQ(terminal.ForegroundAt(row, column), 14) << row << "," << column;
+    EXPECT_EQ(terminal.BackgroundAt(row, column), 1) << row << "," << column;
+  }
+};
+
+TEST_F(PlacementScreen, WholeFleetByTypedSquaresClicksAndPlacementTexts) {
+  terminal.TypeText("a1\ra2\r");   // destroyer: two typed squares
+  terminal.TypeText("c1\rc3\r");   // submarine
+  terminal.Click(5, 1);            // cruiser: two clicks
+  terminal.Click(5, 3);
+  terminal.TypeText("g1\rg1,g4\r");  // battle ship: square, then a whole text
+  terminal.TypeText("j6\rj10\r");    // carrier: column 10 typed
+  game.PlacePlayerFleet();
+
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(Home(1, 1), 'D');
+  EXPECT_EQ(Home(1, 2), 'D');
+  EXPECT_EQ(Home(3, 3), 'S');
+  EXPECT_EQ(Home(5, 1), 'R');
+  EXPECT_EQ(Home(5, 3), 'R');
+  EXPECT_EQ(Home(7, 4), 'B');
+  EXPECT_EQ(Home(10, 6), 'C');
+  EXPECT_EQ(Home(10, 10), 'C');
+  EXPECT_TRUE(log.Played().empty()) << Dump();
+
+  // The board canvas.
+  EXPECT_EQ(terminal.Text(11, 1, 10), "1234567890");
+  EXPECT_EQ(terminal.Text(1, 15, 1), "A");
+  EXPECT_EQ(terminal.Text(10, 15, 1), "J");
+  EXPECT_EQ(terminal.Text(5, 3, 1), "x") << "no marker for a second entry";
+  // A typed second entry is echoed where the marker left the cursor.
+  EXPECT_EQ(terminal.Text(1, 2, 3), "a2\r");
+
+  // Start markers, for typed and clicked squares alike.
+  ExpectYellowMarker(1, 1);
+  ExpectYellowMarker(3, 1);
+  ExpectYellowMarker(5, 1);
+  ExpectYellowMarker(7, 1);
+  ExpectYellowMarker(10, 6);
+}
+
+TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
+  terminal.TypeText("a1\ra2\rc1\rc3\re1\re3\rg1\rg4\rj6\rj10\r");
+  game.PlacePlayerFleet();
+
+  std::vector<std::string> expectedSpoken;
+  for (int i = 0; i < 5; ++i) {
+    const std::string prompt = prompts[i];
+    const int row = promptRows[i];
+    const int spoken = At("speak: " + prompt);
+    ASSERT_NE(spoken, notFound) << prompt << "\n" << Dump();
+    // Found by the ship's name, so a wrong trailing blank shows below.
+    int printed = notFound;
+    const WriteEntry w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
+    ASSERT_NE(printed, notFound) << prompt << "\n" << Dump();
+    EXPECT_EQ(w.bytes, prompt) << "exact text, trailing blank included";
+    EXPECT_EQ(w.row, row) << prompt;
+    EXPECT_EQ(w.column, 1) << prompt;
+    EXPECT_LT(spoken, printed) << prompt << "\n" << Dump();
+    // Spoken and printed before the first key of the attempt is read.
+    EXPECT_LT(printed, log.Index("key: ", spoken)) << prompt;
+  }
+  // The destroyer's prompt comes before any marker, the rest after it.
+  EXPECT_EQ(terminal.ForegroundAt(15, 1), 7);
+  for (int row : {17, 19, 21, 23}) EXPECT_EQ(terminal.ForegroundAt(row, 1), 14) << row;
+}
+
+TEST_F(PlacementScreen, RefusedPlacementBuzzesAndAsksTheSameShipAgain) {
+  terminal.TypeText("a1\rb2\r");      // diagonal
+  terminal.TypeText("a1,a3\r" "a1,a3\r");  // wrong length, as a whole text
+  terminal.TypeText("a1\ra2\r");
+  terminal.TypeText("c1\rc3\re1\re3\rg1\rg4\rj6\rj10\r");
+  game.PlacePlayerFleet();
+
+  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer"}));
+  EXPECT_EQ(log.Count(std::string("speak: ") + prompts[0]), 3);
+  const int firstBuzz = At("play: buzzer");
+  EXPECT_LT(At(std::string("speak: ") + prompts[0]), firstBuzz);
+  EXPECT_NE(log.IndexExact(std::string("speak: ") + prompts[0], firstBuzz), notFound);
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(Home(1, 1), 'D');
+  EXPECT_EQ(Home(1, 2), 'D');
+}
+
+TEST_F(PlacementScreen, OverlapIsRefused) {
+  terminal.TypeText("a1\ra2\r");
+  terminal.TypeText("a2\rc2\r");  // shares A2 with the destroyer
+  terminal.TypeText("b1\rb3\re1\re3\rg1\rg4\rj6\rj10\r");
+  game.PlacePlayerFleet();
+  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"});
+  EXPECT_EQ(Home(2, 1), 'S') << "touching side by side is allowed";
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+}
+
+TEST_F(PlacementScreen, TwoClicksInColumnTenMakeOnePlacement) {
+  terminal.Click(2, 10);
+  terminal.Click(3, 10);
+  const std::string text = game.ReadPlacementEntry();
+  const Placement p = ParsePlacement(text);
+  EXPECT_EQ(p.start, (Square{2, 10})) << text;
+  EXPECT_EQ(p.end, (Square{3, 10})) << text;
+  EXPECT_EQ(p.span, 2) << text;
+  ExpectYellowMarker(2, 10);
+  EXPECT_NE(terminal.Text(3, 10, 1), "X");
+}
+
+TEST_F(PlacementScreen, TypedColumnTenAndLeadingZerosCountAsStartSquares) {
+  terminal.TypeText("j10\rj6\r");
+  Placement p = ParsePlacement(game.ReadPlacementEntry());
+  EXPECT_EQ(p.start, (Square{10, 6}));
+  EXPECT_EQ(p.end, (Square{10, 10}));
+  ExpectYellowMarker(10, 10);
+
+  terminal.TypeText("b07\rb9\r");
+  p = ParsePlacement(game.ReadPlacementEntry());
+  EXPECT_EQ(p.start, (Square{2, 7}));
+  EXPECT_EQ(p.end, (Square{2, 9}));
+  ExpectYellowMarker(2, 7);
+}
+
+TEST_F(PlacementScreen, APlacementTextCountsOnlyAsTheSecondEntry) {
+  terminal.TypeText("a1,a2\rb1,b2\r");
+  EXPECT_EQ(game.ReadPlacementEntry(), "b1,b2");
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a1,a2", "b1,b2"}));
+  for (int row = 1; row <= 10; ++row) {
+    EXPECT_EQ(terminal.Text(row, 1, 10), std::string(10, ' ')) << "no marker for a long entry";
+  }
+}
+
+TEST_F(PlacementScreen, ASecondWholeTextDropsTheStartButNotItsMarker) {
+  terminal.TypeText("c3\ra1,a2\r");
+  EXPECT_EQ(game.ReadPlacementEntry(), "a1,a2");
+  ExpectYellowMarker(3, 3);
+}
+
+TEST_F(PlacementScreen, ASingleSquareAfterALongEntryGivesOneSquareOnly) {
+  terminal.TypeText("a1,a5\rc3\r");
+  const std::string text = game.ReadPlacementEntry();
+  EXPECT_EQ(text.find(','), std::string::npos) << text;
+  EXPECT_FALSE(IsValidPlacement(game.state.playerGrid, ParsePlacement(text), 2)) << text;
+}
+
+TEST_F(PlacementScreen, AutoAsFirstEntryStillReadsASecondEntry) {
+  terminal.TypeText("auto\ra1,a2\r");
+  EXPECT_EQ(game.ReadPlacementEntry(), "a1,a2");
+  EXPECT_EQ(game.state.autoPlacement, 1);
+}
+
+TEST(PlacementAuto, AutoMidPlacementPlacesThatAttemptThenTheRestAtRandom) {
+  testing::TestRig rig(11);
+  rig.PrepareLikeStartUp();
+  Game& game = rig.game;
+  FillWithWater(game.state.playerGrid);
+  game.lastComputerShot = -1;
+  rig.terminal.TypeText("auto\ra1,a2\r");
+  game.PlacePlayerFleet();
+
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(CellOf(game.state.playerGrid, 1, 1), 'D');
+  EXPECT_EQ(CellOf(game.state.playerGrid, 1, 2), 'D');
+  EXPECT_EQ(rig.log.Spoken(),
+            (std::vector<std::string>{prompts[0], "auto", "a1,a2"}))
+      << "no prompt after auto";
+  EXPECT_TRUE(rig.log.Played().empty());
+}
+
+TEST(PlacementAuto, AutoBeforePlacementShowsNothingAndPlacesEverything) {
+  testing::TestRig rig(12);
+  rig.PrepareLikeStartUp();
+  Game& game = rig.game;
+  game.state.autoPlacement = 1;
+  FillWithWater(game.state.playerGrid);
+  rig.console.MoveCursor(3, 3);
+  rig.console.PrintText("left over from the introduction");
+  rig.log.Clear();
+  game.PlacePlayerFleet();
+
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  for (int row = 1; row <= 25; ++row) {
+    EXPECT_EQ(rig.terminal.RowText(row), std::string(80, ' ')) << "row " << row;
+  }
+  EXPECT_TRUE(rig.log.Spoken().empty());
+  EXPECT_TRUE(rig.log.Played().empty());
+  EXPECT_EQ(rig.log.Index("key: "), testing::EventLog::notFound);
+}
+
+}  // namespace
+}  // namespace keelmark

@@ -1,0 +1,307 @@
+# Shared by the real-terminal tests: sourced, not run.
+#
+# Each test runs the real binary in a private tmux server of its own, types
+# into it with send-keys, and reads the screen back with capture-pane. The
+# screen is parsed into cells (glyph, foreground, background) so that tests
+# can check exact positions and console colours.
+#
+# Usage in a test:   source harness.sh "$game_binary"; StartTerminal 80 25; ...
+#                    Finish
+
+set -u
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+game="$1"
+if [[ ! -x $game ]]; then
+  echo "no game binary at '$game'" >&2
+  exit 2
+fi
+game=$(readlink -f "$game")
+
+socket="keelmark-test-$$-$RANDOM"
+work=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-terminal.XXXXXX")
+failures=0
+
+Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
+
+Cleanup() {
+  Tmux kill-server >/dev/null 2>&1
+  rm -rf "$work"
+}
+trap Cleanup EXIT
+
+Fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+Note() { echo "-- $*"; }
+
+# Ends the test: non-zero status when any check failed.
+Finish() {
+  if ((failures > 0)); then
+    echo "$failures check(s) failed" >&2
+    Tmux capture-pane -p -N >"$work/last-screen.txt" 2>/dev/null &&
+      { echo "screen at the end:" >&2; sed 's/^/| /' "$work/last-screen.txt" >&2; }
+    exit 1
+  fi
+  echo "all checks passed"
+  exit 0
+}
+
+# A window of the given size with an interactive shell in it; TERM inside
+# is tmux-256color unless another terminal type is given.
+StartTerminal() {
+  local width=$1 height=$2 terminalType=${3:-tmux-256color}
+  Tmux start-server \; set -g default-terminal "$terminalType" \; \
+    set -g history-limit 0 \; \
+    new-session -d -s game -x "$width" -y "$height" -e LANG=C.UTF-8 -e LC_ALL=C.UTF-8 \
+    "env PS1='shell> ' bash --norc --noprofile -i" || {
+    echo "tmux would not start" >&2
+    exit 2
+  }
+  WaitUntil 10 ShellIsReady || { echo "the shell in tmux did not start" >&2; exit 2; }
+}
+
+ShellIsReady() { [[ $(Tmux capture-pane -p -t game) == *"shell>"* ]]; }
+
+# Runs the game from a script in the pane. The script notes the terminal
+# settings before and after, and the game's exit status, in the work folder.
+# An argument is a redirection for the game, such as "</dev/null".
+StartGame() {
+  local redirection=${1:-}
+  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid"
+  cat >"$work/run.sh" <<EOF
+cd "$work" || exit 1
+ulimit -c 0
+stty -g >stty.before
+echo "shell screen before the game"
+# The game takes over this subshell's process, so its id is known and it is
+# still the terminal's foreground process, with its own signal dispositions.
+( echo \$BASHPID >game.pid; exec "$game" $redirection )
+echo \$? >status
+stty -g >stty.after
+echo "the game has ended"
+EOF
+  Tmux send-keys -t game "clear; bash $work/run.sh" Enter
+  WaitUntil 10 test -s "$work/game.pid" || Fail "the game did not start"
+}
+
+GamePid() { cat "$work/game.pid"; }
+
+GameHasEnded() { [[ -s $work/status ]]; }
+
+WaitForGameEnd() {
+  WaitUntil "${1:-10}" GameHasEnded || { Fail "the game did not end"; return 1; }
+  # Give the script the moment it needs to note the settings afterwards.
+  WaitUntil 5 test -s "$work/stty.after"
+}
+
+# WaitUntil SECONDS COMMAND...: polls the command until it succeeds.
+WaitUntil() {
+  local deadline=$((SECONDS + $1))
+  shift
+  while true; do
+    "$@" && return 0
+    ((SECONDS >= deadline)) && return 1
+    sleep 0.05
+  done
+}
+
+# True when the screen has not changed for a tenth of a second: the game has
+# finished drawing what it was drawing.
+ScreenIsSteady() {
+  local before after
+  before=$(Tmux capture-pane -p -e -N -t game)
+  sleep 0.1
+  after=$(Tmux capture-pane -p -e -N -t game)
+  [[ $before == "$after" ]]
+}
+
+# The text of one screen row (1-based), every column included.
+RowText() { Tmux capture-pane -p -N -t game | sed -n "${1}p"; }
+
+# TextAt ROW COLUMN LENGTH
+TextAt() {
+  local line
+  line=$(RowText "$1")
+  printf '%s' "${line:$(($2 - 1)):$3}"
+}
+
+TextIsAt() { [[ $(TextAt "$1" "$2" "${#3}") == "$3" ]]; }
+
+# WaitForText ROW COLUMN TEXT [SECONDS]: fails the test when it never shows.
+WaitForText() {
+  WaitUntil "${4:-10}" TextIsAt "$1" "$2" "$3" && return 0
+  Fail "expected '$3' at row $1, column $2, found '$(TextAt "$1" "$2" "${#3}")'"
+  return 1
+}
+
+# Typing: literal text, then named keys.
+Type() { Tmux send-keys -t game -l "$1"; }
+Keys() { Tmux send-keys -t game "$@"; }
+
+# A mouse button as an xterm terminal reports it. The game asks for the
+# reports by terminal type: the SGR form (ESC [ < code ; column ; row, then M
+# for a press or m for a release) when it turned that mode on, otherwise the
+# X10 form (ESC [ M, then 32 + code, 32 + column, 32 + row; a release has
+# code 3). Button codes: 0 left, 1 middle, 2 right, 64 wheel up. Rows and
+# columns count from 1.
+MouseReport() {
+  local code=$1 row=$2 column=$3 action=$4
+  if [[ $(Tmux display -p -t game '#{mouse_sgr_flag}') == 1 ]]; then
+    local final=M
+    [[ $action == release ]] && final=m
+    Tmux send-keys -t game -l $'\e'"[<$code;$column;$row$final"
+  else
+    [[ $action == release ]] && code=3
+    Tmux send-keys -t game -H 1b 5b 4d \
+      "$(printf '%x' $((32 + code)))" "$(printf '%x' $((32 + column)))" "$(printf '%x' $((32 + row)))"
+  fi
+}
+LeftClick() { MouseReport 0 "$1" "$2" press; MouseReport 0 "$1" "$2" release; }
+RightClick() { MouseReport 2 "$1" "$2" press; MouseReport 2 "$1" "$2" release; }
+
+# --- Cells with colours --------------------------------------------------
+#
+# LoadScreen parses capture-pane -e into cellGlyph, cellForeground and
+# cellBackground, keyed "row,column", colours as console numbers (blue 1,
+# green 2, red 4, intensity 8) or "d" for the terminal's default. A bold
+# foreground of the first eight colours counts as its intense form: that is
+# how an eight-colour terminal shows intensity.
+
+declare -A cellGlyph cellForeground cellBackground
+
+# Console colours count blue 1, green 2, red 4; ANSI counts red 1, green 2,
+# blue 4; intensity is 8 in both. Indexed by the ANSI number.
+consoleColourOfAnsi=(0 4 2 6 1 5 3 7 8 12 10 14 9 13 11 15)
+
+ConsoleColour() {
+  if [[ $1 == d ]]; then
+    printf -v "$2" d
+  elif (($1 < 16)); then
+    printf -v "$2" '%s' "${consoleColourOfAnsi[$1]}"
+  else
+    printf -v "$2" 'x%s' "$1"
+  fi
+}
+
+sgrForeground=d
+sgrBackground=d
+sgrBold=0
+
+ApplySgr() {
+  local -a parts
+  IFS=';' read -r -a parts <<<"$1"
+  ((${#parts[@]} == 0)) && parts=(0)
+  local k=0 p
+  while ((k < ${#parts[@]})); do
+    p=${parts[k]:-0}
+    case $p in
+      0) sgrForeground=d; sgrBackground=d; sgrBold=0 ;;
+      1) sgrBold=1 ;;
+      22) sgrBold=0 ;;
+      3[0-7]) sgrForeground=$((p - 30)) ;;
+      39) sgrForeground=d ;;
+      4[0-7]) sgrBackground=$((p - 40)) ;;
+      49) sgrBackground=d ;;
+      9[0-7]) sgrForeground=$((p - 90 + 8)) ;;
+      10[0-7]) sgrBackground=$((p - 100 + 8)) ;;
+      38 | 48)
+        if [[ ${parts[k + 1]:-} == 5 ]]; then
+          [[ $p == 38 ]] && sgrForeground=${parts[k + 2]} || sgrBackground=${parts[k + 2]}
+          k=$((k + 2))
+        fi
+        ;;
+    esac
+    k=$((k + 1))
+  done
+}
+
+LoadScreen() {
+  cellGlyph=()
+  cellForeground=()
+  cellBackground=()
+  sgrForeground=d
+  sgrBackground=d
+  sgrBold=0
+  local capture line row=0 column glyph foreground background position
+  local sgrPattern=$'^\e\\[([0-9;]*)m'
+  capture=$(Tmux capture-pane -p -e -N -t game)
+  while IFS= read -r line; do
+    row=$((row + 1))
+    column=0
+    position=0
+    while ((position < ${#line})); do
+      glyph=${line:position:1}
+      if [[ $glyph == $'\e' ]]; then
+        if [[ ${line:position:24} =~ $sgrPattern ]]; then
+          ApplySgr "${BASH_REMATCH[1]}"
+          position=$((position + ${#BASH_REMATCH[0]}))
+        else
+          # Any other sequence (a character set) takes no cell.
+          position=$((position + 2))
+        fi
+        continue
+      fi
+      position=$((position + 1))
+      column=$((column + 1))
+      foreground=$sgrForeground
+      if [[ $foreground != d ]] && ((sgrBold && foreground < 8)); then
+        foreground=$((foreground + 8))
+      fi
+      ConsoleColour "$foreground" foreground
+      ConsoleColour "$sgrBackground" background
+      cellGlyph[$row,$column]=$glyph
+      cellForeground[$row,$column]=$foreground
+      cellBackground[$row,$column]=$background
+    done
+  done <<<"$capture"
+}
+
+# ExpectCell ROW COLUMN GLYPH FOREGROUND [BACKGROUND], after LoadScreen.
+# A blank shows no foreground, so only its background counts. A terminal
+# that erases with the background colour leaves erased cells out of the
+# capture altogether; such a cell can only be taken as a blank.
+ExpectCell() {
+  local key="$1,$2" background=${5:-0}
+  if [[ $3 == " " ]]; then
+    [[ -v cellGlyph[$key] ]] || return 0
+    local seen="'${cellGlyph[$key]}' on ${cellBackground[$key]}"
+    [[ $seen == "' ' on $background" ]] ||
+      Fail "row $1, column $2: expected a blank on $background, found $seen"
+    return
+  fi
+  local seen="'${cellGlyph[$key]:-}' ${cellForeground[$key]:-?} on ${cellBackground[$key]:-?}"
+  local wanted="'$3' $4 on $background"
+  [[ $seen == "$wanted" ]] || Fail "row $1, column $2: expected $wanted, found $seen"
+}
+
+# ExpectText ROW COLUMN TEXT FOREGROUND [BACKGROUND], after LoadScreen.
+ExpectText() {
+  local text=$3 k
+  for ((k = 0; k < ${#text}; k++)); do
+    ExpectCell "$1" $(($2 + k)) "${text:k:1}" "$4" "${5:-0}"
+  done
+}
+
+# The terminal as the shell should find it after the game: same settings,
+# the shell's screen back, no mouse reporting, no keypad mode, a cursor.
+ExpectTerminalRestored() {
+  local what=$1
+  if [[ ! -s $work/stty.before || ! -s $work/stty.after ]]; then
+    Fail "$what: the terminal settings were not noted"
+  elif ! cmp -s "$work/stty.before" "$work/stty.after"; then
+    Fail "$what: terminal settings changed: $(cat "$work/stty.before") -> $(cat "$work/stty.after")"
+  fi
+  local flags
+  flags=$(Tmux display -p -t game \
+    'alternate=#{alternate_on} mouse=#{mouse_any_flag} keypad=#{keypad_flag} cursorkeys=#{keypad_cursor_flag} cursor=#{cursor_flag}')
+  [[ $flags == "alternate=0 mouse=0 keypad=0 cursorkeys=0 cursor=1" ]] ||
+    Fail "$what: terminal left as $flags"
+  local screen
+  screen=$(Tmux capture-pane -p -t game)
+  [[ $screen == *"before the game"*"the game has ended"* ]] ||
+    Fail "$what: the shell's screen did not come back"
+  [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
+}

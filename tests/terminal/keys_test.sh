@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# What keys reach the game through a real terminal. Control characters that
+# a cooked terminal would act on (Ctrl+C, Ctrl+\, Ctrl+Z, Ctrl+S) arrive as
+# characters and are echoed as their glyphs; keys without a character and
+# Alt with a letter echo nothing; a lone Esc is the character 27; typed
+# letters come back in the game's 8-bit code page; and a mouse click far
+# down a tall window still reports its row.
+
+source "$(dirname "$0")/harness.sh" "$1"
+
+StartTerminal 80 25
+StartGame
+
+WaitForText 3 1 "Press any key to continue."
+Type "auto"
+Keys Enter
+WaitForText 24 1 "coordinates: "
+
+# Each key is sent once the one before has been echoed, so nothing depends
+# on how quickly the keys follow each other.
+expected=""
+SendAndExpect() {
+  local glyph=$1
+  shift
+  Keys "$@"
+  expected+=$glyph
+  WaitForText 24 14 "$expected"
+}
+
+SendAndExpect "♥" C-c
+SendAndExpect "∟" 'C-\'
+SendAndExpect "→" C-z
+SendAndExpect "‼" C-s
+# Both backspace codes come as the character 8, echoed as its glyph.
+SendAndExpect "◘" BSpace
+SendAndExpect "◘" C-h
+# Arrows, function keys, Home and Alt+letter give nothing to echo; the "b"
+# after them lands right after the last glyph.
+SendAndExpect "b" Up F1 F12 Home PageDown M-a b
+SendAndExpect "←" Escape
+# é is in the code page (130); the euro sign is not and is dropped.
+Type "é€"
+Type "5"
+expected+="é5"
+WaitForText 24 14 "$expected"
+# The game is still running after all of that: Enter ends the entry (a
+# refused one, "bé5"), echoed as the carriage return's glyph.
+SendAndExpect "♪" Enter
+kill -0 "$(GamePid)" 2>/dev/null || Fail "the game ended while keys were typed"
+
+# A click on row 60 of a tall window: the entry is the square text of that
+# row and column, echoed on row 24 (and refused, since row 60 is no square).
+Tmux resize-window -t game -x 80 -y 62
+WaitUntil 5 test "$(Tmux display -p -t game '#{window_height}')" = 62 ||
+  Fail "the window did not grow"
+LeftClick 60 5
+WaitForText 24 14 "| 5"
+# The board is still in its place after the window grew.
+LoadScreen
+ExpectText 1 1 "xxxxxxxxxx" 7
+ExpectText 11 1 "1234567890" 7
+
+Tmux resize-window -t game -x 80 -y 25
+Keys Enter
+Type "quit"
+Keys Enter
+if WaitForGameEnd; then
+  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+  ExpectTerminalRestored "after \"quit\""
+fi
+
+Finish

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Every way out of the game hands the terminal back as the shell had it:
+# the same stty settings, the shell's own screen, no mouse reporting, no
+# keypad mode, a visible cursor. "quit" ends with status 0; a signal sent
+# from outside ends the game by that signal, after the terminal is restored.
+
+source "$(dirname "$0")/harness.sh" "$1"
+
+StartTerminal 80 25
+
+# WaitForTitle: the game is past its start-up, curses and mouse included.
+WaitForTitle() {
+  WaitForText 3 1 "Press any key to continue." || return 1
+  WaitUntil 5 test "$(Tmux display -p -t game '#{mouse_any_flag}')" = 1 ||
+    { Fail "the game never turned mouse reporting on"; return 1; }
+}
+
+Note "quit at the first prompt"
+StartGame
+if WaitForTitle; then
+  Type "quit"
+  Keys Enter
+  if WaitForGameEnd; then
+    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+    ExpectTerminalRestored "\"quit\""
+  fi
+fi
+
+Note "quit with standard input not the terminal"
+StartGame "</dev/null"
+if WaitForTitle; then
+  Type "quit"
+  Keys Enter
+  if WaitForGameEnd; then
+    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+    ExpectTerminalRestored "\"quit\" with standard input redirected"
+  fi
+fi
+
+# Signals from outside, during play: the game is waiting for coordinates
+# with the mouse on and the boards drawn.
+for signalName in TERM HUP INT QUIT ABRT SEGV; do
+  Note "SIG$signalName during play"
+  StartGame
+  WaitForTitle || continue
+  Type "auto"
+  Keys Enter
+  WaitForText 24 1 "coordinates: " || continue
+  kill -s "$signalName" "$(GamePid)"
+  if WaitForGameEnd; then
+    signalNumber=$(kill -l "$signalName")
+    [[ $(cat "$work/status") == $((128 + signalNumber)) ]] ||
+      Fail "SIG$signalName: the game ended with status $(cat "$work/status")"
+    ExpectTerminalRestored "SIG$signalName"
+  fi
+done
+
+Finish

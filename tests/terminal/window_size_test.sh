@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The game learns the real window size and every change of it: started in a
+# window too small for the boards it says so and waits; once the window is
+# large enough the title follows; a window resized during placement gets
+# its screen painted again, in place.
+
+source "$(dirname "$0")/harness.sh" "$1"
+
+StartTerminal 70 20
+StartGame
+
+WaitForText 1 1 "The window is too small for Keelmark"
+# Wrapped at the real width of 70 columns, not at 80: row 1 is full and
+# the message goes on in row 2.
+WaitUntil 5 ScreenIsSteady
+rowOne=$(TextAt 1 1 70)
+[[ ${#rowOne} == 70 && $rowOne != *"  " ]] || Fail "the message should fill the 70 columns of row 1"
+[[ -n $(TextAt 2 1 70 | tr -d ' ') ]] || Fail "the message should go on in row 2"
+
+# Still too small in one direction.
+Tmux resize-window -t game -x 80 -y 24
+sleep 0.3
+WaitUntil 5 ScreenIsSteady
+kill -0 "$(GamePid)" 2>/dev/null || Fail "the game ended when the window changed"
+TextIsAt 1 1 " Keelmark version" && Fail "the title showed in a window of 24 rows"
+
+Tmux resize-window -t game -x 80 -y 25
+WaitForText 1 1 " Keelmark version 1.0-pre5"
+WaitForText 3 1 "Press any key to continue."
+LoadScreen
+ExpectText 1 1 " Keelmark version 1.0-pre5" 7
+
+Keys Enter
+WaitForText 15 1 "Enter coordinates for destroyer (2 squares)"
+LeftClick 2 3
+WaitUntil 5 TextIsAt 2 3 "X" || Fail "no start marker at row 2, column 3"
+
+# Larger: everything stays where it was, and the new area is blank.
+Tmux resize-window -t game -x 100 -y 30
+WaitUntil 5 test "$(Tmux display -p -t game '#{window_width}x#{window_height}')" = 100x30 ||
+  Fail "the window did not grow"
+WaitUntil 5 ScreenIsSteady
+LoadScreen
+ExpectText 1 1 "xxxxxxxxxx    A" 7
+ExpectText 2 1 "xx" 7
+ExpectCell 2 3 X 14
+ExpectText 2 4 "xxxxxxx    B" 7
+ExpectText 11 1 "1234567890" 7
+ExpectText 15 1 "Enter coordinates for destroyer (2 squares)" 7
+ExpectText 24 14 "B 3" 7
+[[ -z $(TextAt 28 1 100 | tr -d ' ') ]] || Fail "row 28 of the larger window is not blank"
+
+# Back to 80x25: the same screen again, and the game goes on from there.
+Tmux resize-window -t game -x 80 -y 25
+WaitUntil 5 ScreenIsSteady
+LoadScreen
+ExpectText 1 1 "xxxxxxxxxx    A" 7
+ExpectCell 2 3 X 14
+ExpectText 15 1 "Enter coordinates for destroyer (2 squares)" 7
+LeftClick 2 4
+WaitForText 17 1 "Enter coordinates for submarine (3 squares) "
+
+Type "quit"
+Keys Enter
+if WaitForGameEnd; then
+  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+  ExpectTerminalRestored "after \"quit\""
+fi
+
+Finish

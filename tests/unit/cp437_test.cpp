@@ -1,0 +1,66 @@
+// Bytes on screen are shown as their code page 437 glyphs; voices get UTF-8.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "presentation/cp437.h"
+
+namespace keelmark {
+namespace {
+
+TEST(Cp437Glyph, ControlBytesShowAsTheirConsoleGlyphs) {
+  EXPECT_EQ(Cp437Glyph(13), U'\u266A');  // carriage return: a note
+  EXPECT_EQ(Cp437Glyph(8), U'\u25D8');   // backspace: an inverse dot
+  EXPECT_EQ(Cp437Glyph(1), U'\u263A');
+  EXPECT_EQ(Cp437Glyph(27), U'\u2190');
+}
+
+TEST(Cp437Glyph, AsciiIsItselfAndHighBytesAreTheirLetters) {
+  for (int b = 32; b <= 126; ++b) EXPECT_EQ(Cp437Glyph(static_cast<unsigned char>(b)), char32_t(b));
+  EXPECT_EQ(Cp437Glyph(0x80), U'\u00C7');  // Ç
+  EXPECT_EQ(Cp437Glyph(0x82), U'\u00E9');  // é
+  EXPECT_EQ(Cp437Glyph(0xB0), U'\u2591');  // light shade
+  EXPECT_EQ(Cp437Glyph(0xE1), U'\u00DF');  // ß
+  EXPECT_EQ(Cp437Glyph(0xFE), U'\u25A0');  // black square
+  EXPECT_EQ(Cp437Glyph(0xFF), U'\u00A0');  // no-break space
+}
+
+TEST(Cp437FromUnicode, EveryHighByteRoundTrips) {
+  std::set<char32_t> glyphs;
+  for (int b = 128; b <= 255; ++b) {
+    const char32_t glyph = Cp437Glyph(static_cast<unsigned char>(b));
+    glyphs.insert(glyph);
+    EXPECT_EQ(Cp437FromUnicode(glyph), b) << "byte " << b;
+  }
+  EXPECT_EQ(glyphs.size(), 128u) << "each high byte has its own glyph";
+  for (int b = 32; b <= 126; ++b) EXPECT_EQ(Cp437FromUnicode(char32_t(b)), b);
+}
+
+TEST(Cp437FromUnicode, CharactersWithoutACp437FormAreRefused) {
+  EXPECT_EQ(Cp437FromUnicode(U'\u20AC'), -1);  // euro sign
+  EXPECT_EQ(Cp437FromUnicode(U'\u4E2D'), -1);
+  EXPECT_EQ(Cp437FromUnicode(U'\U0001F600'), -1);
+}
+
+TEST(Cp437ToUtf8, HighBytesBecomeTheirLettersTheRestStays) {
+  EXPECT_EQ(Cp437ToUtf8("Round  10"), "Round  10");
+  EXPECT_EQ(Cp437ToUtf8("caf\x82"), "caf\xC3\xA9");
+  EXPECT_EQ(Cp437ToUtf8("\xE1"), "\xC3\x9F");
+  EXPECT_EQ(Cp437ToUtf8("\xB0"), "\xE2\x96\x91");
+  EXPECT_EQ(Cp437ToUtf8(std::string("a\rb\0c", 5)), std::string("a\rb\0c", 5));
+  EXPECT_EQ(Cp437ToUtf8(""), "");
+}
+
+TEST(AppendUtf8, EncodesOneToFourBytes) {
+  std::string out;
+  AppendUtf8(out, U'A');
+  AppendUtf8(out, U'\u00E9');
+  AppendUtf8(out, U'\u266A');
+  AppendUtf8(out, U'\U0001F600');
+  EXPECT_EQ(out, "A\xC3\xA9\xE2\x99\xAA\xF0\x9F\x98\x80");
+}
+
+}  // namespace
+}  // namespace keelmark

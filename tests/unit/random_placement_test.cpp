@@ -1,0 +1,152 @@
+// The game's random primitives, over exact scripted draws and over many
+// seeds: the uniform draw, the random square, the end square with its
+// turn-back at the edges, and whole random fleets.
+
+#include <gtest/gtest.h>
+
+#include "core/game.h"
+#include "tests/doubles/grid_checks.h"
+#include "tests/doubles/test_random.h"
+#include "tests/doubles/test_rig.h"
+
+namespace keelmark {
+namespace {
+
+using testing::CountCells;
+using testing::FleetIsWellFormed;
+using testing::ScriptedRandom;
+using testing::TestRig;
+
+class RandomPrimitivesTest : public ::testing::Test {
+ protected:
+  RandomPrimitivesTest() : rig(random) { rig.PrepareLikeStartUp(); }
+
+  const ShipInfo& Ship(ShipType type) { return fleet[static_cast<int>(type)]; }
+
+  ScriptedRandom random;
+  TestRig rig;
+  Game& game = rig.game;
+};
+
+TEST_F(RandomPrimitivesTest, UniformDrawIsTheFloorOfTheScaledValuePlusLow) {
+  for (double r : {0.0, 0.0999, 0.1, 0.55, 0.9999999}) random.Push(r);
+  EXPECT_EQ(game.UniformDraw(1, 10), 1);
+  EXPECT_EQ(game.UniformDraw(1, 10), 1);
+  EXPECT_EQ(game.UniformDraw(1, 10), 2);
+  EXPECT_EQ(game.UniformDraw(1, 10), 6);
+  EXPECT_EQ(game.UniformDraw(1, 10), 10);
+  for (double r : {0.24, 0.25, 0.74, 0.5}) random.Push(r);
+  EXPECT_EQ(game.UniformDraw(1, 4), 1);
+  EXPECT_EQ(game.UniformDraw(1, 4), 2);
+  EXPECT_EQ(game.UniformDraw(1, 4), 3);
+  EXPECT_EQ(game.UniformDraw(5, 7), 6);
+  EXPECT_EQ(random.Remaining(), 0u) << "one value per draw";
+}
+
+TEST_F(RandomPrimitivesTest, RandomSquareDrawsRowThenColumnAndWritesTheText) {
+  random.PushSquare(3, 7);
+  game.RandomSquare();
+  EXPECT_EQ(game.currentRow, 3);
+  EXPECT_EQ(game.currentColumn, 7);
+  EXPECT_EQ(game.entryText, "C 7,");
+
+  random.PushSquare(10, 10);
+  game.RandomSquare();
+  EXPECT_EQ(game.currentRow, 10);
+  EXPECT_EQ(game.currentColumn, 10);
+  EXPECT_EQ(game.entryText, "J 10,");
+  EXPECT_EQ(random.Remaining(), 0u);
+}
+
+TEST_F(RandomPrimitivesTest, RandomEndSquareRunsReachSquaresInTheDrawnDirection) {
+  const Square start{5, 5};
+  random.PushDirection(1);
+  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{3, 5}));
+  random.PushDirection(2);
+  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{7, 5}));
+  random.PushDirection(3);
+  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{5, 3}));
+  random.PushDirection(4);
+  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{5, 7}));
+}
+
+TEST_F(RandomPrimitivesTest, RandomEndSquareTurnsBackAtTheEdges) {
+  // Carrier from row 2 going up ends at row 6, not row -2.
+  random.PushDirection(1);
+  EXPECT_EQ(game.RandomEndSquare({2, 4}, 4, 8), (Square{6, 4}));
+  // Destroyer from column 1 going left covers columns 1 and 2.
+  random.PushDirection(3);
+  EXPECT_EQ(game.RandomEndSquare({6, 1}, 1, 2), (Square{6, 2}));
+  // Battle ship from row 9 going down covers rows 6 to 9.
+  random.PushDirection(2);
+  EXPECT_EQ(game.RandomEndSquare({9, 3}, 3, 6), (Square{6, 3}));
+  // Carrier from column 8 going right.
+  random.PushDirection(4);
+  EXPECT_EQ(game.RandomEndSquare({1, 8}, 4, 8), (Square{1, 4}));
+  // Exactly at the edge is still inside.
+  random.PushDirection(4);
+  EXPECT_EQ(game.RandomEndSquare({1, 6}, 4, 8), (Square{1, 10}));
+  random.PushDirection(1);
+  EXPECT_EQ(game.RandomEndSquare({5, 3}, 4, 8), (Square{1, 3}));
+}
+
+TEST_F(RandomPrimitivesTest, PlaceShipAtRandomRetriesATakenSpanWithNewDraws) {
+  Grid grid;
+  FillWithWater(grid);
+  WriteShip(grid, {1, 1}, {1, 2}, 'D');
+  // A1 going right would cover the destroyer: start and direction are drawn
+  // again.
+  random.PushSquare(1, 1);
+  random.PushDirection(4);
+  random.PushSquare(3, 3);
+  random.PushDirection(2);
+  game.PlaceShipAtRandom(grid, Ship(ShipType::Submarine));
+  EXPECT_EQ(random.Remaining(), 0u);
+  EXPECT_EQ(CountCells(grid, 'S'), 3);
+  for (int r = 3; r <= 5; ++r) EXPECT_EQ(CellOf(grid, r, 3), 'S') << "row " << r;
+  EXPECT_EQ(CellOf(grid, 1, 1), 'D');
+  EXPECT_EQ(CellOf(grid, 1, 2), 'D');
+  // Left at the end square after ordering: the one furthest down.
+  EXPECT_EQ(game.currentRow, 5);
+  EXPECT_EQ(game.currentColumn, 3);
+}
+
+TEST_F(RandomPrimitivesTest, PlaceShipAtRandomOrdersAShipDrawnUpwards) {
+  Grid grid;
+  FillWithWater(grid);
+  random.PushSquare(9, 6);
+  random.PushDirection(1);
+  game.PlaceShipAtRandom(grid, Ship(ShipType::Carrier));
+  for (int r = 5; r <= 9; ++r) EXPECT_EQ(CellOf(grid, r, 6), 'C') << "row " << r;
+  EXPECT_EQ(CountCells(grid, 'C'), 5);
+  EXPECT_EQ(game.currentRow, 9);
+  EXPECT_EQ(game.currentColumn, 6);
+}
+
+TEST(RandomFleet, PlaceComputerFleetIsSilentAndTouchesOnlyItsGrid) {
+  TestRig seededRig(7);
+  seededRig.PrepareLikeStartUp();
+  FillWithWater(seededRig.game.state.playerGrid);
+  FillWithWater(seededRig.game.state.computerGrid);
+  seededRig.game.PlaceComputerFleet();
+  EXPECT_TRUE(FleetIsWellFormed(seededRig.game.state.computerGrid));
+  EXPECT_EQ(CountCells(seededRig.game.state.playerGrid, waterMark), 100);
+  EXPECT_TRUE(seededRig.log.Filter("speak: ").empty()) << seededRig.log.Dump();
+  EXPECT_TRUE(seededRig.log.Filter("play: ").empty()) << seededRig.log.Dump();
+  EXPECT_TRUE(seededRig.log.Filter("write ").empty()) << seededRig.log.Dump();
+}
+
+TEST(RandomFleet, EveryShipIsStraightInsideTheGridAndAlone) {
+  for (std::uint64_t seed = 1; seed <= 300; ++seed) {
+    TestRig rig(seed);
+    FillWithWater(rig.game.state.computerGrid);
+    FillWithWater(rig.game.state.playerGrid);
+    rig.game.PlaceComputerFleet();
+    for (const ShipInfo& ship : fleet) rig.game.PlaceShipAtRandom(rig.game.state.playerGrid, ship);
+    ASSERT_TRUE(FleetIsWellFormed(rig.game.state.computerGrid)) << "seed " << seed;
+    ASSERT_TRUE(FleetIsWellFormed(rig.game.state.playerGrid)) << "seed " << seed;
+  }
+}
+
+}  // namespace
+}  // namespace keelmark
