@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test. Extra arguments go to ctest, e.g.
-# "scripts/test.sh -L quick" for the in-process tests alone.
+# Sets up, builds and runs every test: the in-process tests and the real
+# terminal tests, then the in-process tests again under the sanitizers.
+# Extra arguments go to the first ctest run, e.g. "scripts/test.sh -L quick".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2 "$@"
+if [ $# -eq 0 ]; then
+  cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null
+  cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests
+  ctest --test-dir build-sanitize --output-on-failure -j2 -L quick
+fi

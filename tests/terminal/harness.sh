@@ -10,6 +10,8 @@
 
 set -u
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# A test run from inside tmux still talks only to its own server.
+unset TMUX
 
 game="$1"
 if [[ ! -x $game ]]; then
@@ -26,6 +28,7 @@ Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
 
 Cleanup() {
   Tmux kill-server >/dev/null 2>&1
+  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
   rm -rf "$work"
 }
 trap Cleanup EXIT
@@ -54,23 +57,31 @@ Finish() {
 StartTerminal() {
   local width=$1 height=$2 terminalType=${3:-tmux-256color}
   Tmux start-server \; set -g default-terminal "$terminalType" \; \
-    set -g history-limit 0 \; \
     new-session -d -s game -x "$width" -y "$height" -e LANG=C.UTF-8 -e LC_ALL=C.UTF-8 \
     "env PS1='shell> ' bash --norc --noprofile -i" || {
     echo "tmux would not start" >&2
     exit 2
   }
   WaitUntil 10 ShellIsReady || { echo "the shell in tmux did not start" >&2; exit 2; }
+  # A terminal type without an alternate screen (vt220) keeps the game's
+  # last screen in place when the game ends; there is no shell screen to
+  # come back.
+  terminalHasAlternateScreen=0
+  infocmp -1 "$terminalType" 2>/dev/null | grep -q 'smcup=' && terminalHasAlternateScreen=1
 }
+
+ScreenShows() { [[ $(Tmux capture-pane -p -t game) == *"$1"* ]]; }
 
 ShellIsReady() { [[ $(Tmux capture-pane -p -t game) == *"shell>"* ]]; }
 
 # Runs the game from a script in the pane. The script notes the terminal
 # settings before and after, and the game's exit status, in the work folder.
-# An argument is a redirection for the game, such as "</dev/null".
+# An argument is a redirection for the game, such as "</dev/null"; settings
+# in gameEnvironment ("LANG=C") go into the game's environment.
+gameEnvironment=""
 StartGame() {
   local redirection=${1:-}
-  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid"
+  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
   cat >"$work/run.sh" <<EOF
 cd "$work" || exit 1
 ulimit -c 0
@@ -78,10 +89,11 @@ stty -g >stty.before
 echo "shell screen before the game"
 # The game takes over this subshell's process, so its id is known and it is
 # still the terminal's foreground process, with its own signal dispositions.
-( echo \$BASHPID >game.pid; exec "$game" $redirection )
+( echo \$BASHPID >game.pid; exec env $gameEnvironment "$game" $redirection )
 echo \$? >status
 stty -g >stty.after
 echo "the game has ended"
+: >finished
 EOF
   Tmux send-keys -t game "clear; bash $work/run.sh" Enter
   WaitUntil 10 test -s "$work/game.pid" || Fail "the game did not start"
@@ -89,12 +101,11 @@ EOF
 
 GamePid() { cat "$work/game.pid"; }
 
-GameHasEnded() { [[ -s $work/status ]]; }
+# The game has ended and the script has noted everything after it.
+GameHasEnded() { [[ -e $work/finished ]]; }
 
 WaitForGameEnd() {
   WaitUntil "${1:-10}" GameHasEnded || { Fail "the game did not end"; return 1; }
-  # Give the script the moment it needs to note the settings afterwards.
-  WaitUntil 5 test -s "$work/stty.after"
 }
 
 # WaitUntil SECONDS COMMAND...: polls the command until it succeeds.
@@ -141,26 +152,26 @@ WaitForText() {
 Type() { Tmux send-keys -t game -l "$1"; }
 Keys() { Tmux send-keys -t game "$@"; }
 
-# A mouse button as an xterm terminal reports it. The game asks for the
-# reports by terminal type: the SGR form (ESC [ < code ; column ; row, then M
-# for a press or m for a release) when it turned that mode on, otherwise the
-# X10 form (ESC [ M, then 32 + code, 32 + column, 32 + row; a release has
-# code 3). Button codes: 0 left, 1 middle, 2 right, 64 wheel up. Rows and
-# columns count from 1.
-MouseReport() {
-  local code=$1 row=$2 column=$3 action=$4
+# A click as an xterm terminal reports it: the press and the release, sent
+# together as a quick click arrives. The game asks for the reports by
+# terminal type: the SGR form (ESC [ < code ; column ; row, then M for a
+# press or m for a release) when it turned that mode on, otherwise the X10
+# form (ESC [ M, then 32 + code, 32 + column, 32 + row; a release has code
+# 3). Button codes: 0 left, 1 middle, 2 right. Rows and columns count from 1.
+Click() {
+  local code=$1 row=$2 column=$3
   if [[ $(Tmux display -p -t game '#{mouse_sgr_flag}') == 1 ]]; then
-    local final=M
-    [[ $action == release ]] && final=m
-    Tmux send-keys -t game -l $'\e'"[<$code;$column;$row$final"
+    local report=$'\e'"[<$code;$column;$row"
+    Tmux send-keys -t game -l "${report}M${report}m"
   else
-    [[ $action == release ]] && code=3
-    Tmux send-keys -t game -H 1b 5b 4d \
-      "$(printf '%x' $((32 + code)))" "$(printf '%x' $((32 + column)))" "$(printf '%x' $((32 + row)))"
+    local x y
+    x=$(printf '%x' $((32 + column)))
+    y=$(printf '%x' $((32 + row)))
+    Tmux send-keys -t game -H 1b 5b 4d "$(printf '%x' $((32 + code)))" "$x" "$y" 1b 5b 4d 23 "$x" "$y"
   fi
 }
-LeftClick() { MouseReport 0 "$1" "$2" press; MouseReport 0 "$1" "$2" release; }
-RightClick() { MouseReport 2 "$1" "$2" press; MouseReport 2 "$1" "$2" release; }
+LeftClick() { Click 0 "$1" "$2"; }
+RightClick() { Click 2 "$1" "$2"; }
 
 # --- Cells with colours --------------------------------------------------
 #
@@ -294,11 +305,15 @@ ExpectTerminalRestored() {
   elif ! cmp -s "$work/stty.before" "$work/stty.after"; then
     Fail "$what: terminal settings changed: $(cat "$work/stty.before") -> $(cat "$work/stty.after")"
   fi
+  # Once the script's last words are on the screen, tmux has read all that
+  # the game wrote before them.
+  WaitUntil 5 ScreenShows "the game has ended" || Fail "$what: the script did not finish"
   local flags
   flags=$(Tmux display -p -t game \
     'alternate=#{alternate_on} mouse=#{mouse_any_flag} keypad=#{keypad_flag} cursorkeys=#{keypad_cursor_flag} cursor=#{cursor_flag}')
   [[ $flags == "alternate=0 mouse=0 keypad=0 cursorkeys=0 cursor=1" ]] ||
     Fail "$what: terminal left as $flags"
+  ((terminalHasAlternateScreen)) || return 0
   local screen
   screen=$(Tmux capture-pane -p -t game)
   [[ $screen == *"before the game"*"the game has ended"* ]] ||
