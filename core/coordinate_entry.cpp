@@ -94,10 +94,6 @@ std::string SquareText(int row, int column) {
 
 namespace {
 
-bool OnGrid(Square square) {
-  return square.row >= 1 && square.row <= 10 && square.column >= 1 && square.column <= 10;
-}
-
 bool IsLeftPress(const std::string& key) {
   return key.size() == 4 && key[2] == 4 && key[3] == 1;
 }
@@ -154,7 +150,7 @@ EntryOutcome Game::ReadEntry() {
     // a row of the board, firing at a square the player never pointed at.
     if (clicked && console_.MouseRow() > 32) square.row = 0;
     entryText.erase(0, 1);
-    if (!OnGrid(square)) {
+    if (!IsOnGrid(square)) {
       sounds_.ErrorBuzz();
       continue;
     }

@@ -46,6 +46,10 @@ struct Square {
   bool operator==(const Square&) const = default;
 };
 
+inline bool IsOnGrid(Square square) {
+  return square.row >= 1 && square.row <= 10 && square.column >= 1 && square.column <= 10;
+}
+
 struct GameState {
   Grid playerGrid{};
   Grid computerGrid{};

@@ -48,10 +48,6 @@ Placement ParsePlacement(std::string_view text) {
 
 namespace {
 
-bool OnGrid(Square square) {
-  return square.row >= 1 && square.row <= 10 && square.column >= 1 && square.column <= 10;
-}
-
 // Each ship's prompt, in fleet order; only the destroyer's lacks the
 // trailing blank.
 constexpr std::string_view shipPrompts[shipTypeCount] = {
@@ -68,7 +64,7 @@ constexpr int promptRows[shipTypeCount] = {15, 17, 19, 21, 23};
 bool IsValidPlacement(const Grid& grid, const Placement& placement, int length) {
   const Square& start = placement.start;
   const Square& end = placement.end;
-  if (!OnGrid(start) || !OnGrid(end)) return false;
+  if (!IsOnGrid(start) || !IsOnGrid(end)) return false;
   if (start.row != end.row && start.column != end.column) return false;
   if (placement.span != length) return false;
   return CheckPlacement(grid, start, end);

@@ -311,6 +311,9 @@ struct QuitCase {
   const char* visible;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const QuitCase& c, std::ostream* os) { *os << c.where; }
+
 class QuitAnywhere : public ::testing::TestWithParam<QuitCase> {};
 
 TEST_P(QuitAnywhere, EndsAtOnceWithoutReportOrClearing) {

@@ -320,3 +320,14 @@ ExpectTerminalRestored() {
     Fail "$what: the shell's screen did not come back"
   [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
 }
+
+# Types "quit" at an entry: the game must end at once with status 0 and give
+# the shell its terminal back.
+QuitAndExpectCleanExit() {
+  Type "quit"
+  Keys Enter
+  if WaitForGameEnd; then
+    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+    ExpectTerminalRestored "after \"quit\""
+  fi
+}

@@ -76,11 +76,6 @@ else
 fi
 
 Keys Enter
-Type "quit"
-Keys Enter
-if WaitForGameEnd; then
-  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-  ExpectTerminalRestored "after \"quit\""
-fi
+QuitAndExpectCleanExit
 
 Finish

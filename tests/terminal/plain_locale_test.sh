@@ -22,11 +22,6 @@ Keys C-c
 Type "b"
 WaitForText 24 14 "?b"
 Keys Enter
-Type "quit"
-Keys Enter
-if WaitForGameEnd; then
-  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-  ExpectTerminalRestored "after \"quit\""
-fi
+QuitAndExpectCleanExit
 
 Finish

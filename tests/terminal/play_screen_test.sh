@@ -128,11 +128,6 @@ ExpectCell 1 72 "3" "$markColour"
 Keys BSpace Enter
 
 # --- "quit" ends the game with status 0 and gives the shell back ---------
-Type "quit"
-Keys Enter
-if WaitForGameEnd; then
-  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-  ExpectTerminalRestored "after \"quit\""
-fi
+QuitAndExpectCleanExit
 
 Finish

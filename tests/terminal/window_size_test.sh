@@ -60,11 +60,6 @@ ExpectText 15 1 "Enter coordinates for destroyer (2 squares)" 7
 LeftClick 2 4
 WaitForText 17 1 "Enter coordinates for submarine (3 squares) "
 
-Type "quit"
-Keys Enter
-if WaitForGameEnd; then
-  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-  ExpectTerminalRestored "after \"quit\""
-fi
+QuitAndExpectCleanExit
 
 Finish
