@@ -60,28 +60,27 @@ void DrawHomeBoard(Console& console, const CellGrid& playerGrid) {
   console.EndLine();
 }
 
-void MarkTargetShot(Console& console, int row, int column, bool hit) {
-  console.MoveCursor(row, column);
-  if (hit) {
-    console.SetColors(1, keepBackground);
-    console.PrintText("o");
-  } else {
-    console.SetColors(4, keepBackground);
-    console.PrintText("0");
-  }
+namespace {
+
+void MarkShot(Console& console, int screenRow, int column, int colour, const char* glyph) {
+  console.MoveCursor(screenRow, column);
+  console.SetColors(colour, keepBackground);
+  console.PrintText(glyph);
   console.EndLine();
 }
 
+}  // namespace
+
+// The target board shows water and ship in different colours and glyphs;
+// it never tells a sunk ship from a damaged one.
+void MarkTargetShot(Console& console, int row, int column, bool hit) {
+  if (hit) MarkShot(console, row, column, 1, "o");
+  else MarkShot(console, row, column, 4, "0");
+}
+
 void MarkHomeShot(Console& console, int row, int column, bool hit) {
-  console.MoveCursor(homeBoardTop + row, column);
-  if (hit) {
-    console.SetColors(9, keepBackground);
-    console.PrintText("O");
-  } else {
-    console.SetColors(12, keepBackground);
-    console.PrintText("0");
-  }
-  console.EndLine();
+  if (hit) MarkShot(console, homeBoardTop + row, column, 9, "O");
+  else MarkShot(console, homeBoardTop + row, column, 12, "0");
 }
 
 }  // namespace keelmark
