@@ -322,12 +322,13 @@ ExpectTerminalRestored() {
 }
 
 # Types "quit" at an entry: the game must end at once with status 0 and give
-# the shell its terminal back.
+# the shell its terminal back. $1 names the case in failure messages.
 QuitAndExpectCleanExit() {
+  local what=${1:-after \"quit\"}
   Type "quit"
   Keys Enter
   if WaitForGameEnd; then
     [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "after \"quit\""
+    ExpectTerminalRestored "$what"
   fi
 }

@@ -18,23 +18,13 @@ WaitForTitle() {
 Note "quit at the first prompt"
 StartGame
 if WaitForTitle; then
-  Type "quit"
-  Keys Enter
-  if WaitForGameEnd; then
-    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "\"quit\""
-  fi
+  QuitAndExpectCleanExit "\"quit\""
 fi
 
 Note "quit with standard input not the terminal"
 StartGame "</dev/null"
 if WaitForTitle; then
-  Type "quit"
-  Keys Enter
-  if WaitForGameEnd; then
-    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "\"quit\" with standard input redirected"
-  fi
+  QuitAndExpectCleanExit "\"quit\" with standard input redirected"
 fi
 
 # Signals from outside, during play: the game is waiting for coordinates
