@@ -1,7 +1,6 @@
 // Hiding the fleets: the player's by hand (or at random after "auto"), the
 // computer's always at random, with the span rules both share.
 
-
 #include <utility>
 
 #include "core/game.h"
