@@ -6,12 +6,24 @@
 
 namespace keelmark {
 
-Speech::Speech(VoiceFactory createVoice, std::function<void()> beforeBlocking)
-    : createVoice_(std::move(createVoice)), beforeBlocking_(std::move(beforeBlocking)) {}
+Speech::Speech(std::vector<VoiceFactory> voices, std::function<void()> beforeBlocking)
+    : voices_(std::move(voices)), beforeBlocking_(std::move(beforeBlocking)) {}
+
+Speech::Speech(VoiceFactory voice, std::function<void()> beforeBlocking)
+    : Speech(std::vector<VoiceFactory>{std::move(voice)}, std::move(beforeBlocking)) {}
 
 void Speech::CreateVoice() {
   voice_.reset();
-  if (createVoice_) voice_ = createVoice_();
+  nextVoice_ = 0;
+  TakeNextVoice();
+}
+
+void Speech::TakeNextVoice() {
+  voice_.reset();
+  while (!voice_ && nextVoice_ < voices_.size()) {
+    const VoiceFactory& create = voices_[nextVoice_++];
+    if (create) voice_ = create();
+  }
 }
 
 void Speech::SpeakText() {
@@ -19,9 +31,11 @@ void Speech::SpeakText() {
   if (beforeBlocking_) beforeBlocking_();
   // The slot is handed over: afterwards it holds the form the voice was given.
   speechText = Cp437ToUtf8(speechText);
-  // Without a voice the game goes on silently; an empty text still goes to
-  // the voice, which says nothing.
-  if (voice_) voice_->Speak(speechText);
+  // A voice that breaks down mid-text is replaced, and the next one says the
+  // text again: the player may not have heard it. Without any voice the game
+  // goes on silently. An empty text still goes to the voice, which says
+  // nothing.
+  while (voice_ && !voice_->Speak(speechText)) TakeNextVoice();
 }
 
 void Speech::ReleaseVoice() { voice_.reset(); }

@@ -5,28 +5,35 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace keelmark {
 
 class Voice {
  public:
   virtual ~Voice() = default;
-  // Speaks UTF-8 text and returns when it has finished.
-  virtual void Speak(const std::string& utf8Text) = 0;
+  // Speaks UTF-8 text and returns when it has finished. Returns false when
+  // the voice has broken down (its server stopped answering, say): the text
+  // may not have been heard, and the voice is not asked again.
+  virtual bool Speak(const std::string& utf8Text) = 0;
 };
 
 class SilentVoice : public Voice {
  public:
-  void Speak(const std::string&) override {}
+  bool Speak(const std::string&) override { return true; }
 };
 
 class Speech {
  public:
+  // Makes a voice, or returns null when that voice cannot be had here.
   using VoiceFactory = std::function<std::unique_ptr<Voice>()>;
 
   // beforeBlocking runs before every spoken text, so that whatever was
-  // printed before it is on the screen while it is heard.
-  Speech(VoiceFactory createVoice, std::function<void()> beforeBlocking);
+  // printed before it is on the screen while it is heard. The voices are
+  // tried in the order given, once each: the first that can be made speaks,
+  // and when it breaks down the next one takes over for the rest of the run.
+  Speech(std::vector<VoiceFactory> voices, std::function<void()> beforeBlocking);
+  Speech(VoiceFactory voice, std::function<void()> beforeBlocking);
 
   std::string speechText;
 
@@ -35,7 +42,10 @@ class Speech {
   void ReleaseVoice();
 
  private:
-  VoiceFactory createVoice_;
+  void TakeNextVoice();
+
+  std::vector<VoiceFactory> voices_;
+  std::size_t nextVoice_ = 0;
   std::function<void()> beforeBlocking_;
   std::unique_ptr<Voice> voice_;
 };

@@ -8,6 +8,9 @@ packages=(
   libncurses-dev ncurses-base ncurses-term
   libgtest-dev
   tmux
+  libsdl2-dev libspeechd-dev libespeak-ng-dev espeak-ng-data
+  speech-dispatcher speech-dispatcher-espeak-ng speech-dispatcher-audio-plugins
+  pulseaudio pulseaudio-utils libpulse-dev sox
 )
 
 missing=()

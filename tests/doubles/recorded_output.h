@@ -15,7 +15,10 @@ namespace keelmark::testing {
 class RecordedVoice : public Voice {
  public:
   explicit RecordedVoice(EventLog& log) : log_(log) {}
-  void Speak(const std::string& utf8Text) override { log_.Add("speak: " + utf8Text); }
+  bool Speak(const std::string& utf8Text) override {
+    log_.Add("speak: " + utf8Text);
+    return true;
+  }
 
   // A factory for Speech that makes voices writing into `log`.
   static Speech::VoiceFactory Factory(EventLog& log);

@@ -79,6 +79,11 @@ ShellIsReady() { [[ $(Tmux capture-pane -p -t game) == *"shell>"* ]]; }
 # An argument is a redirection for the game, such as "</dev/null"; settings
 # in gameEnvironment ("LANG=C") go into the game's environment.
 gameEnvironment=""
+# These tests look at the screen alone, so the game runs silently and at
+# full speed: no sound device for SDL, and a speech-dispatcher address where
+# nothing listens, with a start command that starts nothing there. Tests that
+# listen set this empty.
+silentEnvironment="SDL_AUDIODRIVER=none SPEECHD_ADDRESS=unix_socket:$work/no-speech-server SPEECHD_CMD=/bin/false"
 StartGame() {
   local redirection=${1:-}
   rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
@@ -89,7 +94,7 @@ stty -g >stty.before
 echo "shell screen before the game"
 # The game takes over this subshell's process, so its id is known and it is
 # still the terminal's foreground process, with its own signal dispositions.
-( echo \$BASHPID >game.pid; exec env $gameEnvironment "$game" $redirection )
+( echo \$BASHPID >game.pid; exec env $silentEnvironment $gameEnvironment "$game" $redirection )
 echo \$? >status
 stty -g >stty.after
 echo "the game has ended"

@@ -1,0 +1,100 @@
+// Which voice speaks: the first that can be made, and the next one when it
+// breaks down, with the game's 8-bit texts handed over as UTF-8.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "presentation/speech.h"
+
+namespace keelmark {
+namespace {
+
+// Writes "name: text" for every text; breaks down (once asked `breakAt`
+// texts) by returning false.
+class ListeningVoice : public Voice {
+ public:
+  ListeningVoice(std::string name, std::vector<std::string>& heard, int breakAt)
+      : name_(std::move(name)), heard_(heard), breakAt_(breakAt) {}
+  bool Speak(const std::string& text) override {
+    if (++asked_ == breakAt_) return false;
+    heard_.push_back(name_ + ": " + text);
+    return true;
+  }
+
+ private:
+  std::string name_;
+  std::vector<std::string>& heard_;
+  int breakAt_;
+  int asked_ = 0;
+};
+
+class VoiceChoice : public ::testing::Test {
+ protected:
+  Speech::VoiceFactory Makes(const std::string& name, int breakAt = -1) {
+    return [this, name, breakAt] {
+      made.push_back(name);
+      return std::make_unique<ListeningVoice>(name, heard, breakAt);
+    };
+  }
+  Speech::VoiceFactory Missing(const std::string& name) {
+    return [this, name]() -> std::unique_ptr<Voice> {
+      made.push_back(name + " (missing)");
+      return nullptr;
+    };
+  }
+  void Say(Speech& speech, const std::string& text) {
+    speech.speechText = text;
+    speech.SpeakText();
+  }
+
+  std::vector<std::string> heard;
+  std::vector<std::string> made;
+};
+
+TEST_F(VoiceChoice, FirstVoiceThatCanBeMadeSpeaksAndLaterOnesAreNeverMade) {
+  Speech speech({Missing("service"), Makes("engine"), Makes("spare")}, nullptr);
+  speech.CreateVoice();
+  Say(speech, "round  1");
+  Say(speech, "");
+  EXPECT_EQ(made, (std::vector<std::string>{"service (missing)", "engine"}));
+  EXPECT_EQ(heard, (std::vector<std::string>{"engine: round  1", "engine: "}));
+}
+
+TEST_F(VoiceChoice, AVoiceThatBreaksDownIsReplacedAndTheTextSaidAgain) {
+  Speech speech({Makes("service", 2), Missing("engine"), Makes("spare")}, nullptr);
+  speech.CreateVoice();
+  Say(speech, "Coordinates?");
+  Say(speech, "Computer chooses:  B  7");
+  Say(speech, "You win!!");
+  EXPECT_EQ(made, (std::vector<std::string>{"service", "engine (missing)", "spare"}));
+  EXPECT_EQ(heard, (std::vector<std::string>{"service: Coordinates?", "spare: Computer chooses:  B  7",
+                                             "spare: You win!!"}));
+}
+
+TEST_F(VoiceChoice, WithoutAnyVoiceTextsAreConvertedAndNothingIsHeard) {
+  bool flushed = false;
+  Speech speech({Missing("service"), Makes("engine", 1)}, [&] { flushed = true; });
+  speech.CreateVoice();
+  Say(speech, "caf\x82");
+  Say(speech, "round  2");
+  EXPECT_TRUE(flushed);
+  EXPECT_TRUE(heard.empty());
+  // The slot holds what a voice would have been given.
+  EXPECT_EQ(speech.speechText, "round  2");
+  Say(speech, "caf\x82");
+  EXPECT_EQ(speech.speechText, "caf\xC3\xA9");
+}
+
+TEST_F(VoiceChoice, ReleasedVoiceSpeaksNoMore) {
+  Speech speech({Makes("engine")}, nullptr);
+  speech.CreateVoice();
+  speech.ReleaseVoice();
+  Say(speech, "Game over.");
+  EXPECT_TRUE(heard.empty());
+}
+
+}  // namespace
+}  // namespace keelmark
