@@ -6,10 +6,12 @@ namespace keelmark {
 
 namespace {
 
-// Small device buffers keep the time from a call to its sound, and from its
-// last sample to the call's return, short: 384 frames are 8 ms at 48 kHz.
-// Smaller ones were heard to break up while the machine was busy.
-constexpr Uint16 deviceBufferFrames = 384;
+// Device buffers short enough that a sound starts, and a call returns after
+// its last sample, within a few hundredths of a second, and long enough not
+// to run dry on a busy two-core machine: 768 frames are 16 ms at 48 kHz,
+// which SDL's PulseAudio output also asks the server to hold. Half that was
+// heard to break up there while the terminal was being redrawn.
+constexpr Uint16 deviceBufferFrames = 1024;
 
 }  // namespace
 
@@ -18,10 +20,7 @@ SdlAudioOut::SdlAudioOut() {
   // SIGTERM; SDL's would swallow those signals instead.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  // Opened once here to learn whether there is a device at all; from then
-  // on it is open only while something sounds.
   deviceAvailable_ = OpenDevice();
-  CloseDevice();
 }
 
 SdlAudioOut::~SdlAudioOut() {
@@ -30,6 +29,12 @@ SdlAudioOut::~SdlAudioOut() {
   if (subsystemReady_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+// The device stays open from start-up to the end of the game. Each sound
+// then queues behind the one before on a single stream, so two sounds can
+// never overlap and none is cut short: closing a device drops whatever the
+// sound server still holds of it, which on a busy machine was heard as a
+// clipped tail. It also takes the server's slow start for a new stream once,
+// at start-up, instead of at every sound.
 bool SdlAudioOut::OpenDevice() {
   if (device_ != 0) return true;
   if (!subsystemReady_) return false;
@@ -41,9 +46,6 @@ bool SdlAudioOut::OpenDevice() {
   SDL_AudioSpec obtained{};
   device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
   if (device_ == 0) return false;
-  if (obtained.freq != deviceSpec_.freq || obtained.channels != deviceSpec_.channels ||
-      obtained.format != deviceSpec_.format)
-    convertedClips_.clear();
   deviceSpec_ = obtained;
   SDL_PauseAudioDevice(device_, 0);
   return true;
@@ -82,7 +84,7 @@ const std::vector<std::uint8_t>* SdlAudioOut::ConvertedClip(const std::string& n
 }
 
 void SdlAudioOut::PlayClip(const std::string& name) {
-  if (!deviceAvailable_ || !OpenDevice()) return;
+  if (device_ == 0) return;
   const std::vector<std::uint8_t>* clip = ConvertedClip(name);
   if (!clip || clip->empty()) return;
   if (SDL_QueueAudio(device_, clip->data(), static_cast<Uint32>(clip->size())) != 0) return;
@@ -97,7 +99,7 @@ void SdlAudioOut::StopAll() {
 void SdlAudioOut::BeginSamples(int sampleRate) {
   if (speechStream_) SDL_FreeAudioStream(speechStream_);
   speechStream_ = nullptr;
-  if (!deviceAvailable_ || !OpenDevice()) return;
+  if (device_ == 0) return;
   speechStream_ = SDL_NewAudioStream(AUDIO_S16SYS, 1, sampleRate, deviceSpec_.format,
                                      deviceSpec_.channels, deviceSpec_.freq);
 }
@@ -131,13 +133,9 @@ void SdlAudioOut::WaitUntilHeard() {
   // close as the device's own buffer lets us know anyway.
   while (SDL_GetQueuedAudioSize(device_) > 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING)
     SDL_Delay(1);
-  // The last piece has just gone into the mixing buffer; one buffer's time
-  // later it has reached the sound server, and closing lets the server play
-  // out what it holds. Closing also keeps the device from waking the machine
-  // while the game waits for the player, and a freshly opened stream starts
-  // sooner than one with silence already buffered ahead of the new sound.
-  SDL_Delay(static_cast<Uint32>(1000 * deviceSpec_.samples / deviceSpec_.freq + 1));
-  CloseDevice();
+  // The last piece has just gone into the mixing buffer; it still has that
+  // buffer and the sound server's own, about as long again, to go through.
+  SDL_Delay(static_cast<Uint32>(2 * 1000 * deviceSpec_.samples / deviceSpec_.freq + 1));
 }
 
 }  // namespace keelmark

@@ -1,7 +1,7 @@
 #pragma once
 // Sound through SDL2's audio subsystem, without a window: the embedded clips
 // and rendered speech samples, each call returning once its last sample has
-// been heard. The device is opened for each sound and closed after it.
+// been heard. One device, opened at start-up and kept until the game ends.
 
 #include <SDL.h>
 
@@ -47,8 +47,7 @@ class SdlAudioOut : public AudioOut {
   SDL_AudioDeviceID device_ = 0;
   SDL_AudioSpec deviceSpec_{};
   SDL_AudioStream* speechStream_ = nullptr;
-  // Clips converted to the device's format, by upper-case name; kept for the
-  // run since the device format does not change between openings.
+  // Clips converted to the device's format, by upper-case name, on first use.
   std::map<std::string, std::vector<std::uint8_t>> convertedClips_;
 };
 
