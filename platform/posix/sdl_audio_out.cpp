@@ -8,9 +8,10 @@ namespace {
 
 // Device buffers short enough that a sound starts, and a call returns after
 // its last sample, within a few hundredths of a second, and long enough not
-// to run dry on a busy two-core machine: 768 frames are 16 ms at 48 kHz,
-// which SDL's PulseAudio output also asks the server to hold. Half that was
-// heard to break up there while the terminal was being redrawn.
+// to run dry on a busy two-core machine: 1024 frames are 21 ms at 48 kHz,
+// which SDL's PulseAudio output also asks the server to hold. With 384 and
+// 768 frames the clips were heard to break up there now and then while the
+// terminal was being redrawn.
 constexpr Uint16 deviceBufferFrames = 1024;
 
 }  // namespace
