@@ -352,6 +352,10 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
   const std::size_t block = static_cast<std::size_t>(rate / 50);
   const double loudest = LoudestBlock(clip, block);
   const std::size_t longestJump = static_cast<std::size_t>(rate / 4);
+  // Only a few milliseconds back: further, a buzz that repeats itself would
+  // match its own later stretch over what was heard already, and a clip cut
+  // short would pass for whole.
+  const std::size_t longestBack = static_cast<std::size_t>(rate / 200);
   // A shorter jump is the fraction of a sample settling, not a dropout.
   const std::size_t shortestJump = 2;
   const std::size_t searchWindow = 3 * block;
@@ -405,6 +409,33 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
       matched(b, b + count);
       continue;
     }
+    // Slightly out of step: the clip heard a little slow or fast (the
+    // server's clock and the stream's slide against each other now and then
+    // by a fraction of a per cent). The lag follows it, a sample or two a
+    // block, without counting a dropout.
+    {
+      const std::vector<double> part = Slice(clip, b, count);
+      double nearBest = here;
+      std::size_t nearLag = lag;
+      double nearDelay = delay;
+      for (const long step : {0L, -1L, 1L, -2L, 2L}) {
+        if (step < 0 && lag < static_cast<std::size_t>(-step)) continue;
+        const std::size_t l = static_cast<std::size_t>(static_cast<long>(lag) + step);
+        const double d = BestDelay(x, l + b, part);
+        const double ncc = Ncc(x, l + b, DelayedStretch(clip, b, count, d), 0, count);
+        if (ncc > nearBest) {
+          nearBest = ncc;
+          nearLag = l;
+          nearDelay = d;
+        }
+      }
+      if (nearBest >= 0.9) {
+        lag = nearLag;
+        delay = nearDelay;
+        matched(b, b + count);
+        continue;
+      }
+    }
     // Out of step, or something else sounding: is the clip going on later?
     // A few blocks are compared at once, so that speech cannot pass for the
     // clip by chance.
@@ -413,7 +444,13 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
     std::size_t bestLag = 0;
     double bestDelay = 0;
     if (window >= 2 * block) {
-      for (std::size_t l = lag + shortestJump; l <= lag + longestJump; ++l) {
+      // Backwards too, a little: a server that takes back what it had
+      // mixed (to start another stream sooner) has already sent the first
+      // mix to the recorder, and the clip is heard again from a little
+      // before, or skips ahead.
+      const std::size_t back = std::min(lag, longestBack);
+      for (std::size_t l = lag - back; l <= lag + longestJump; ++l) {
+        if (l + shortestJump > lag && l < lag + shortestJump) continue;
         const double ncc = Ncc(x, l + b, clip, b, window);
         if (ncc > best) {
           best = ncc;
@@ -430,7 +467,7 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
     }
     if (best >= 0.75 && best > here + 0.1) {
       ++event.dropouts;
-      event.longestDropout = std::max(event.longestDropout, bestLag - lag);
+      event.longestDropout = std::max(event.longestDropout, bestLag > lag ? bestLag - lag : lag - bestLag);
       lag = bestLag;
       delay = bestDelay;
       matched(b, b + count);
