@@ -72,15 +72,7 @@ RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
 # Like WaitUntil, but looking four times a second: the screen is read by
 # starting tmux clients, and a test that keeps two cores busy while the
 # game plays would starve the game's sound of its time.
-WaitCalmly() {
-  local deadline=$((SECONDS + $1))
-  shift
-  while true; do
-    "$@" && return 0
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.25
-  done
-}
+WaitCalmly() { pollInterval=0.25 WaitUntil "$@"; }
 
 AwaitPrompt() {
   local round=$1

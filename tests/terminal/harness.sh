@@ -113,14 +113,15 @@ WaitForGameEnd() {
   WaitUntil "${1:-10}" GameHasEnded || { Fail "the game did not end"; return 1; }
 }
 
-# WaitUntil SECONDS COMMAND...: polls the command until it succeeds.
+# WaitUntil SECONDS COMMAND...: polls the command until it succeeds, every
+# $pollInterval seconds (a twentieth unless the caller says otherwise).
 WaitUntil() {
   local deadline=$((SECONDS + $1))
   shift
   while true; do
     "$@" && return 0
     ((SECONDS >= deadline)) && return 1
-    sleep 0.05
+    sleep "${pollInterval:-0.05}"
   done
 }
 
