@@ -2,8 +2,9 @@
 # The listening side of the audio tests, tried on sounds whose order and
 # lengths are known: the clips played with paplay and words spoken with
 # spd-say through the private server. A well-played sequence must pass every
-# check; one with a clip cut short, speech over a clip and a long silence
-# must fail exactly those checks.
+# check, and so must clips that broke up the way a server breaks them up
+# when a stream runs dry; one with a clip cut short, speech over a clip and
+# a long silence must fail exactly those checks.
 # Usage: analysis_self_test.sh FIND_CLIPS
 
 set -u
@@ -62,6 +63,49 @@ ExpectClipsWhole
 ExpectNoOverlap
 ExpectGapsShort 1500
 ExpectSpeechRunsAtLeast 150
+
+# --- Clips that broke up as a server breaks them up -----------------------
+# A stream that runs dry is played as exact silence, and what then comes too
+# late is thrown away: the clip goes on a little further on than it stopped.
+# A whistle or a buzz matches itself a period off, so a clip that went on
+# from elsewhere must still be found whole, where it was heard, with that
+# one short dropout and nothing else sounding over it.
+# Underrun NAME AT GAP_MS LOST_MS OUT
+Underrun() {
+  local name=$1 at=$2 gap=$3 lost=$4 out=$5
+  sox -V1 -D "$clipFolder/$name.wav" -r "$audioRate" -b 16 -e signed-integer "$work/$name-rate.wav"
+  sox -V1 "$work/$name-rate.wav" "$work/$name-first.wav" trim 0 "$at"
+  sox -V1 "$work/$name-rate.wav" "$work/$name-rest.wav" trim "$(awk -v a="$at" -v l="$lost" 'BEGIN { print a + l / 1000 }')"
+  sox -V1 -D -n -r "$audioRate" -c 1 -b 16 -e signed-integer "$work/$name-gap.wav" trim 0 "$(awk -v g="$gap" 'BEGIN { print g / 1000 }')"
+  sox -V1 "$work/$name-first.wav" "$work/$name-gap.wav" "$work/$name-rest.wav" "$out"
+}
+Underrun DROP 0.3 14 1 "$work/drop-underrun.wav"
+Underrun BUZZER 1.44 4 3.7 "$work/buzzer-underrun.wav"
+markLabel=() markTime=()
+StartRecording "$work/underruns.raw"
+Say "a1"
+Play "$work/drop-underrun.wav"
+Play "$clipFolder/MISS.wav"
+Say "a1"
+Play "$work/buzzer-underrun.wav"
+Say "round 2"
+sleep 0.5
+StopRecording
+AnalyseRecording "$work/underruns.raw" "$work/underruns.txt"
+LoadTimeline "$work/underruns.txt"
+PrintTimeline
+ExpectSequence "speech DROP MISS speech BUZZER speech"
+ExpectClipsWhole
+ExpectNoOverlap
+for i in "${!evKind[@]}"; do
+  [[ ${evKind[i]} == clip && ${evName[i]} != MISS ]] || continue
+  case ${evName[i]} in
+    DROP) low=12 high=16 ;;
+    BUZZER) low=2 high=6 ;;
+  esac
+  ((evDropouts[i] == 1 && evLongestDropout[i] >= low && evLongestDropout[i] <= high)) ||
+    Fail "${evName[i]} was found with ${evDropouts[i]} dropout(s), up to ${evLongestDropout[i]} ms, not one of ${low}-${high} ms"
+done
 
 # --- Faults the checks are there to catch ---------------------------------
 # BUZZER cut after one second, speech starting half a second into HIT, a

@@ -285,6 +285,12 @@ struct Splice {
   std::size_t length;  // samples taken out there
 };
 
+// A run taken out, at the rate clips are matched at.
+struct Joint {
+  std::size_t at;
+  std::size_t length;
+};
+
 int SpliceZeroRuns(int rate, const std::string& inPath, const std::string& outPath, const std::string& mapPath) {
   std::ifstream in(inPath, std::ios::binary);
   if (!in) Die("cannot read " + inPath);
@@ -345,10 +351,12 @@ std::size_t Unspliced(const std::vector<Splice>& splices, std::size_t at, bool i
 // silent (its fade-out) a block matches when the recording is nearly silent
 // too; where the recording is silent and the clip is not, the block neither
 // matches nor ends the clip. Three blocks in a row that match nowhere end
-// it: the clip was cut off, or something else drowned it. Returns false
-// when not even the first block matches.
+// it: the clip was cut off, or something else drowned it. Where silence
+// was taken out of the recording (`joints`), the clip may go on from
+// further on, and is lined up afresh. Returns false when not even the first
+// block matches.
 bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vector<double>& clip, int rate,
-                Event& event) {
+                const std::vector<Joint>& joints, Event& event) {
   const std::size_t block = static_cast<std::size_t>(rate / 50);
   const double loudest = LoudestBlock(clip, block);
   const std::size_t longestJump = static_cast<std::size_t>(rate / 4);
@@ -382,8 +390,93 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
     heard = to;
     misses = 0;
   };
-  for (std::size_t b = 0; b < clip.size(); b += block) {
-    const std::size_t count = std::min(block, clip.size() - b);
+
+  // Where a run of silence was taken out, the server had run dry and thrown
+  // away what came too late for it: the clip goes on there up to as far
+  // ahead as the silence was long. Each stretch between two such joints is
+  // lined up as a whole, from `from` in the recording, at the lag among
+  // [low, high] where the longest stretch of it matches best: blocks of a
+  // whistle or a buzz match themselves a period off, a quarter second of
+  // them does not.
+  const std::size_t longestStretch = static_cast<std::size_t>(rate / 2);
+  auto lineUp = [&](std::size_t from, std::size_t to, std::size_t low, std::size_t high) {
+    high = std::min(high, from);
+    if (low > high || from - low >= clip.size()) return;
+    const std::size_t length = std::min({to - from, longestStretch, clip.size() - (from - low)});
+    if (length < 2 * block || Energy(clip, from - high, length) < loudest * 1e-2) return;
+    double best = -1;
+    std::size_t bestLag = lag;
+    for (std::size_t l = low; l <= high; ++l) {
+      const double ncc = Ncc(x, from, clip, from - l, length);
+      if (ncc > best) {
+        best = ncc;
+        bestLag = l;
+      }
+    }
+    if (best < 0.75) return;
+    lag = bestLag;
+    delay = BestDelay(x, from, Slice(clip, from - lag, std::min(length, searchWindow)));
+  };
+  const std::size_t jointSlack = 2;
+  std::size_t nextJoint = 0;
+  while (nextJoint < joints.size() && joints[nextJoint].at <= lag) ++nextJoint;
+  {
+    // The candidate may lie at the lag of a later stretch; the clip's first
+    // stretch is then heard up to all the silence taken out inside the clip
+    // later, and may begin right after a joint of its own (the quiet before
+    // the clip). Each lag is judged on the clip's first stretch as it would
+    // lie there, up to the joint that ends it.
+    std::size_t taken = 0;
+    for (std::size_t j = nextJoint; j < joints.size() && joints[j].at < lag + clip.size(); ++j)
+      taken += joints[j].length + jointSlack;
+    if (taken > 0) {
+      const std::size_t low = lag > jointSlack ? lag - jointSlack : 0;
+      const std::size_t high = lag + taken;
+      const std::size_t shortest = 2 * block;
+      double best = -1;
+      std::size_t bestLag = lag;
+      std::size_t j = nextJoint;
+      for (std::size_t l = low; l <= high; ++l) {
+        while (j < joints.size() && joints[j].at <= l) ++j;
+        const std::size_t end = j < joints.size() ? joints[j].at : x.size();
+        const std::size_t length = std::min({end - l, longestStretch / 2, clip.size()});
+        if (length < shortest) continue;
+        const double ncc = Ncc(x, l, clip, 0, length);
+        if (ncc > best) {
+          best = ncc;
+          bestLag = l;
+        }
+      }
+      if (best >= 0.75 && bestLag != lag) {
+        lag = bestLag;
+        delay = BestDelay(x, lag, Slice(clip, 0, std::min(clip.size(), searchWindow)));
+        while (nextJoint < joints.size() && joints[nextJoint].at <= lag) ++nextJoint;
+      }
+    }
+  }
+
+  for (std::size_t b = 0, count = 0; b < clip.size(); b += count) {
+    count = std::min(block, clip.size() - b);
+    if (nextJoint < joints.size() && joints[nextJoint].at <= lag + b) {
+      // At a joint: the rest of the clip is lined up afresh and followed
+      // from the joint on. What the server threw away is not heard.
+      const Joint& joint = joints[nextJoint++];
+      const std::size_t until = nextJoint < joints.size() ? joints[nextJoint].at : x.size();
+      const std::size_t low = lag > joint.length + jointSlack ? lag - joint.length - jointSlack : 0;
+      lineUp(joint.at, until, low, lag);
+      count = 0;
+      if (joint.at >= lag && joint.at - lag > b) b = joint.at - lag;
+      continue;
+    }
+    if (nextJoint < joints.size() && joints[nextJoint].at < lag + b + count) {
+      count = joints[nextJoint].at - (lag + b);
+      // A sliver before a joint is too short to judge: it goes with what
+      // came before it.
+      if (count < block / 4) {
+        if (!spans.empty() && spans.back().clipTo == b) matched(b, b + count);
+        continue;
+      }
+    }
     const double clipEnergy = Energy(clip, b, count);
     const double recordingEnergy = Energy(x, lag + b, count);
     if (clipEnergy < loudest * 1e-4) {
@@ -488,7 +581,7 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
 
   // The clip's first blocks, not heard at the lag of the rest: heard a
   // dropout earlier, or (a fade-in too quiet to tell) taken as heard there.
-  if (spans.front().clipFrom > 0) {
+  if (spans.front().clipFrom >= block) {
     Span& first = spans.front();
     const std::size_t head = first.clipFrom;
     double best = 0;
@@ -515,7 +608,8 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
   for (std::size_t k = 0; k + 1 < spans.size(); ++k) {
     Span& before = spans[k];
     Span& after = spans[k + 1];
-    if (before.lag == after.lag) continue;
+    // Apart, the two met at a joint, where what lies between was thrown away.
+    if (before.lag == after.lag || before.clipTo != after.clipFrom) continue;
     const std::size_t low = std::max(before.clipFrom + 1, before.clipTo > block ? before.clipTo - block : 0);
     const std::size_t high = std::min(after.clipTo - 1, after.clipFrom + block);
     if (low >= high) continue;
@@ -716,6 +810,17 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::vector<Splice> splices;
+  if (!mapPath.empty()) {
+    if (fullRate <= 0) Die("bad rate after --map");
+    splices = ReadSplices(mapPath);
+  }
+  const double scale = fullRate > 0 ? static_cast<double>(fullRate) / rate : 1.0;
+  std::vector<Joint> joints;
+  for (const Splice& splice : splices)
+    joints.push_back({static_cast<std::size_t>(static_cast<double>(splice.at) / scale + 0.5),
+                      static_cast<std::size_t>(std::ceil(static_cast<double>(splice.length) / scale))});
+
   // Every candidate is followed, and the ones heard longest are kept first;
   // a candidate over a clip already kept is the same sound matched by the
   // wrong clip, or at the wrong place: by a sidelobe, by a clip that
@@ -733,7 +838,7 @@ int main(int argc, char** argv) {
     Event event;
     event.isClip = true;
     event.name = clips[candidate.clip].name;
-    if (FollowClip(x, candidate.start, clips[candidate.clip].samples, rate, event))
+    if (FollowClip(x, candidate.start, clips[candidate.clip].samples, rate, joints, event))
       followed.push_back(std::move(event));
   }
   std::stable_sort(followed.begin(), followed.end(), [](const Event& a, const Event& b) {
@@ -829,12 +934,6 @@ int main(int argc, char** argv) {
   const auto seconds = [rate](std::size_t samples) { return static_cast<double>(samples) / rate; };
   // Times back on the recording's own clock, and the runs taken out inside
   // a clip counted as its dropouts.
-  std::vector<Splice> splices;
-  if (!mapPath.empty()) {
-    if (fullRate <= 0) Die("bad rate after --map");
-    splices = ReadSplices(mapPath);
-  }
-  const double scale = fullRate > 0 ? static_cast<double>(fullRate) / rate : 1.0;
   // A clip found a little early over the quiet before it (its first
   // milliseconds fade in from nothing) starts after that quiet, which is no
   // dropout; elsewhere a couple of milliseconds are the resamplers' smear.
