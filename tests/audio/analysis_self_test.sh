@@ -7,20 +7,8 @@
 # a long silence must fail exactly those checks.
 # Usage: analysis_self_test.sh FIND_CLIPS
 
-set -u
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
 here=$(cd "$(dirname "$0")" && pwd)
-findClips=$(readlink -f "${1:-}")
-[[ -x $findClips ]] || { echo "no find_clips at '${1:-}'" >&2; exit 2; }
-clipFolder="$here/../../resources/sounds"
-work=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-audio-self.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-Fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-Note() { echo "-- $*"; }
+source "$here/analysis_test_setup.sh" "${1:-}" self
 
 source "$here/pulse_server.sh"
 source "$here/timeline.sh"
@@ -172,6 +160,10 @@ done
 
 StopAudioServer
 if ((failures > 0)); then
+  for recording in good underruns faults; do
+    cp "$work/$recording.raw" "${TMPDIR:-/tmp}/keelmark-audio-self-$recording.raw" 2>/dev/null &&
+      echo "the recording is kept in ${TMPDIR:-/tmp}/keelmark-audio-self-$recording.raw (s16le mono $audioRate Hz)" >&2
+  done
   echo "$failures check(s) failed" >&2
   exit 1
 fi

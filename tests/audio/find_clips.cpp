@@ -23,9 +23,13 @@
 // Clips follow each other and speech within tens of milliseconds, so cutting
 // the recording at silences cannot tell them apart. Each clip is found by its
 // waveform instead: normalised cross-correlation of the clip against every
-// position of the recording (computed with an FFT), peaks taken greedily,
-// then followed block by block to see how much of it was heard. Whatever
-// sounds once the clips found are taken away is reported as "sound".
+// position of the recording (computed with an FFT), and of its first and
+// last stretches alone; the peaks are followed block by block to see how much
+// of the clip was heard, and the best kept. Where a run of silence was taken
+// out inside a clip, the clip may go on a little further on (the server threw
+// away what came too late), so each stretch between such joints is lined up
+// on its own. Whatever sounds once the clips found are taken away is reported
+// as "sound".
 //
 // Output, one event a line, in time order (seconds from the recording's
 // start):
@@ -342,6 +346,148 @@ std::size_t Unspliced(const std::vector<Splice>& splices, std::size_t at, bool i
   return original;
 }
 
+// How a clip lies across the joints inside it: each stretch of recording
+// between two joints holds the clip at a lag of its own.
+struct Stretch {
+  std::size_t at;  // where the stretch begins in the recording (its joint)
+  std::size_t lag;  // the recording position of clip sample 0 there
+  double delay;     // and the fraction of a sample it is heard later
+};
+
+// The lag among [low, high] at which the clip matches the recording best
+// over `window(l, recordingFrom, clipFrom, length)`, judged at the fraction
+// of a sample each lag is heard at: a whistle near the top of the band
+// matches a period off about as well as a fraction of a sample off on whole
+// samples, so the best few whole-sample peaks are judged again. False when
+// nothing matches to 0.75.
+template <typename Window>
+bool LineUp(const std::vector<double>& x, const std::vector<double>& clip, std::size_t low, std::size_t high,
+            Window window, std::size_t& lag, double& delay) {
+  struct Peak {
+    std::size_t lag;
+    double ncc;
+  };
+  std::vector<Peak> peaks;
+  double before = -2, previous = -2;
+  for (std::size_t l = low; l <= high + 1; ++l) {
+    std::size_t from = 0, clipFrom = 0, length = 0;
+    const double ncc = l <= high && window(l, from, clipFrom, length) ? Ncc(x, from, clip, clipFrom, length) : -2;
+    if (l > low && previous > 0.5 && previous >= before && previous >= ncc) peaks.push_back({l - 1, previous});
+    before = previous;
+    previous = ncc;
+  }
+  std::sort(peaks.begin(), peaks.end(), [](const Peak& p, const Peak& q) { return p.ncc > q.ncc; });
+  if (peaks.size() > 6) peaks.resize(6);
+  double best = 0.75;
+  bool found = false;
+  for (const Peak& peak : peaks) {
+    std::size_t from = 0, clipFrom = 0, length = 0;
+    window(peak.lag, from, clipFrom, length);
+    const double d = BestDelay(x, from, Slice(clip, clipFrom, length));
+    const double ncc = Ncc(x, from, DelayedStretch(clip, clipFrom, length, d), 0, length);
+    if (ncc > best) {
+      best = ncc;
+      lag = peak.lag;
+      delay = d;
+      found = true;
+    }
+  }
+  return found;
+}
+
+// Where a run of silence was taken out, the server had run dry and thrown
+// away what came too late for it: the clip goes on after the joint up to as
+// far ahead as the silence was long. The clip as found from `start` is cut
+// at the joints inside it; the longest stretch is lined up first, anywhere
+// all that silence allows, then each neighbour from it, within what its own
+// joint allows. A quarter second of a whistle or a buzz, unlike a block of
+// it, does not match itself a period off. A stretch too short to judge keeps
+// its neighbour's lag; a first stretch that holds no more than a sliver of
+// the clip was the quiet before it. One stretch at `start` when nothing
+// lines up.
+std::vector<Stretch> PlanStretches(const std::vector<double>& x, const std::vector<double>& clip, std::size_t start,
+                                   const std::vector<Joint>& joints, int rate) {
+  const std::vector<Stretch> asFound{{0, start, 0.0}};
+  std::vector<Joint> inside;
+  std::size_t taken = 0;
+  const std::size_t slack = 2;
+  for (const Joint& joint : joints) {
+    if (joint.at > start && joint.at < start + clip.size()) {
+      inside.push_back(joint);
+      taken += joint.length + slack;
+    }
+  }
+  if (inside.empty()) return asFound;
+  const std::size_t longest = static_cast<std::size_t>(rate / 4);
+  const std::size_t shortest = static_cast<std::size_t>(rate / 200);
+  const std::size_t n = inside.size();
+  // Stretch k begins at joint k - 1 and ends at joint k (the first and the
+  // last as far as the clip reaches from `start`).
+  auto begins = [&](std::size_t k) { return k == 0 ? start : inside[k - 1].at; };
+  auto ends = [&](std::size_t k) { return k == n ? start + clip.size() : inside[k].at; };
+  std::size_t m = 0;
+  for (std::size_t k = 1; k <= n; ++k)
+    if (ends(k) - begins(k) > ends(m) - begins(m)) m = k;
+
+  std::vector<Stretch> plan(n + 1);
+  for (std::size_t k = 0; k <= n; ++k) plan[k] = {begins(k), start, 0.0};
+  plan[0].at = 0;
+  // Lines stretch k up among [low, high], over the same stretch of
+  // recording for every lag tried: its first quarter second, or (going
+  // back from a later stretch, where the clip may begin inside it) its last.
+  auto lineUpStretch = [&](std::size_t k, std::size_t low, std::size_t high, bool atEnd) {
+    std::size_t from = 0, length = 0;
+    if (atEnd) {
+      const std::size_t to = ends(k);
+      if (to <= high + shortest) return false;
+      length = std::min({to - high, longest, k == 0 ? to - high : to - begins(k)});
+      from = to - length;
+    } else {
+      from = begins(k);
+      if (from < high || from - low >= clip.size()) return false;
+      length = std::min({(k == n ? x.size() : ends(k)) - from, longest, clip.size() - (from - low)});
+    }
+    if (length < shortest) return false;
+    return LineUp(
+        x, clip, low, high,
+        [&](std::size_t l, std::size_t& recordingFrom, std::size_t& clipFrom, std::size_t& windowLength) {
+          recordingFrom = from;
+          clipFrom = from - l;
+          windowLength = length;
+          return true;
+        },
+        plan[k].lag, plan[k].delay);
+  };
+  if (!lineUpStretch(m, start > taken ? start - taken : 0, start + taken, m == 0)) return asFound;
+  for (std::size_t k = m + 1; k <= n; ++k) {
+    const std::size_t previous = plan[k - 1].lag;
+    const std::size_t low = previous > inside[k - 1].length + slack ? previous - inside[k - 1].length - slack : 0;
+    if (begins(k) >= low + clip.size()) {
+      // The clip was over before this joint.
+      plan.resize(k);
+      break;
+    }
+    if (!lineUpStretch(k, low, std::min(previous + slack, begins(k)), false))
+      plan[k] = {begins(k), previous, plan[k - 1].delay};
+  }
+  for (std::size_t k = m; k-- > 0;) {
+    const std::size_t next = plan[k + 1].lag;
+    const std::size_t high = next + inside[k].length + slack;
+    if (ends(k) <= high + shortest) {
+      // No more than a sliver of the clip can lie before this joint: the
+      // clip begins after it, and what came before was the quiet before it.
+      plan.erase(plan.begin(), plan.begin() + static_cast<std::ptrdiff_t>(k + 1));
+      plan[0].at = 0;
+      break;
+    }
+    if (!lineUpStretch(k, next > slack ? next - slack : 0, high, true)) {
+      plan[k].lag = next;
+      plan[k].delay = plan[k + 1].delay;
+    }
+  }
+  return plan;
+}
+
 // Follows a clip through the recording from `start`, 20 ms block by block,
 // each block at the lag of the one before. When the sound output falls
 // behind (an underrun), the server plays silence until more comes, and the
@@ -370,6 +516,7 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
 
   struct Span {
     std::size_t clipFrom, clipTo, lag;
+    std::size_t stretch = 0;  // each stretch is heard at a fraction of a sample of its own
   };
   std::vector<Span> spans;
   std::size_t lag = start;  // recording position of clip sample 0
@@ -384,92 +531,36 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
   const std::size_t leadingBlocksAllowed = static_cast<std::size_t>(rate / 4) / block;
   std::size_t leadingMisses = 0;
   auto missedBeforeStart = [&]() { return spans.empty() && ++leadingMisses <= leadingBlocksAllowed; };
+  // Across the joints inside it, the clip is followed stretch by stretch,
+  // each at the lag it was lined up at.
+  const std::vector<Stretch> plan = PlanStretches(x, clip, start, joints, rate);
+  lag = plan.front().lag;
+  if (plan.size() > 1 || lag != start) delay = plan.front().delay;
+  std::size_t nextStretch = 1;
+
   auto matched = [&](std::size_t from, std::size_t to) {
-    if (spans.empty() || spans.back().lag != lag || spans.back().clipTo != from) spans.push_back({from, to, lag});
+    if (spans.empty() || spans.back().lag != lag || spans.back().clipTo != from ||
+        spans.back().stretch != nextStretch)
+      spans.push_back({from, to, lag, nextStretch});
     spans.back().clipTo = to;
     heard = to;
     misses = 0;
   };
 
-  // Where a run of silence was taken out, the server had run dry and thrown
-  // away what came too late for it: the clip goes on there up to as far
-  // ahead as the silence was long. Each stretch between two such joints is
-  // lined up as a whole, from `from` in the recording, at the lag among
-  // [low, high] where the longest stretch of it matches best: blocks of a
-  // whistle or a buzz match themselves a period off, a quarter second of
-  // them does not.
-  const std::size_t longestStretch = static_cast<std::size_t>(rate / 2);
-  auto lineUp = [&](std::size_t from, std::size_t to, std::size_t low, std::size_t high) {
-    high = std::min(high, from);
-    if (low > high || from - low >= clip.size()) return;
-    const std::size_t length = std::min({to - from, longestStretch, clip.size() - (from - low)});
-    if (length < 2 * block || Energy(clip, from - high, length) < loudest * 1e-2) return;
-    double best = -1;
-    std::size_t bestLag = lag;
-    for (std::size_t l = low; l <= high; ++l) {
-      const double ncc = Ncc(x, from, clip, from - l, length);
-      if (ncc > best) {
-        best = ncc;
-        bestLag = l;
-      }
-    }
-    if (best < 0.75) return;
-    lag = bestLag;
-    delay = BestDelay(x, from, Slice(clip, from - lag, std::min(length, searchWindow)));
-  };
-  const std::size_t jointSlack = 2;
-  std::size_t nextJoint = 0;
-  while (nextJoint < joints.size() && joints[nextJoint].at <= lag) ++nextJoint;
-  {
-    // The candidate may lie at the lag of a later stretch; the clip's first
-    // stretch is then heard up to all the silence taken out inside the clip
-    // later, and may begin right after a joint of its own (the quiet before
-    // the clip). Each lag is judged on the clip's first stretch as it would
-    // lie there, up to the joint that ends it.
-    std::size_t taken = 0;
-    for (std::size_t j = nextJoint; j < joints.size() && joints[j].at < lag + clip.size(); ++j)
-      taken += joints[j].length + jointSlack;
-    if (taken > 0) {
-      const std::size_t low = lag > jointSlack ? lag - jointSlack : 0;
-      const std::size_t high = lag + taken;
-      const std::size_t shortest = 2 * block;
-      double best = -1;
-      std::size_t bestLag = lag;
-      std::size_t j = nextJoint;
-      for (std::size_t l = low; l <= high; ++l) {
-        while (j < joints.size() && joints[j].at <= l) ++j;
-        const std::size_t end = j < joints.size() ? joints[j].at : x.size();
-        const std::size_t length = std::min({end - l, longestStretch / 2, clip.size()});
-        if (length < shortest) continue;
-        const double ncc = Ncc(x, l, clip, 0, length);
-        if (ncc > best) {
-          best = ncc;
-          bestLag = l;
-        }
-      }
-      if (best >= 0.75 && bestLag != lag) {
-        lag = bestLag;
-        delay = BestDelay(x, lag, Slice(clip, 0, std::min(clip.size(), searchWindow)));
-        while (nextJoint < joints.size() && joints[nextJoint].at <= lag) ++nextJoint;
-      }
-    }
-  }
-
   for (std::size_t b = 0, count = 0; b < clip.size(); b += count) {
     count = std::min(block, clip.size() - b);
-    if (nextJoint < joints.size() && joints[nextJoint].at <= lag + b) {
-      // At a joint: the rest of the clip is lined up afresh and followed
-      // from the joint on. What the server threw away is not heard.
-      const Joint& joint = joints[nextJoint++];
-      const std::size_t until = nextJoint < joints.size() ? joints[nextJoint].at : x.size();
-      const std::size_t low = lag > joint.length + jointSlack ? lag - joint.length - jointSlack : 0;
-      lineUp(joint.at, until, low, lag);
+    if (nextStretch < plan.size() && plan[nextStretch].at <= lag + b) {
+      // At a joint: what the server threw away there is not heard, and the
+      // clip goes on from the joint at the lag of the next stretch.
+      const Stretch& next = plan[nextStretch++];
+      lag = next.lag;
+      delay = next.delay;
       count = 0;
-      if (joint.at >= lag && joint.at - lag > b) b = joint.at - lag;
+      if (next.at >= lag && next.at - lag > b) b = next.at - lag;
       continue;
     }
-    if (nextJoint < joints.size() && joints[nextJoint].at < lag + b + count) {
-      count = joints[nextJoint].at - (lag + b);
+    if (nextStretch < plan.size() && plan[nextStretch].at < lag + b + count) {
+      count = plan[nextStretch].at - (lag + b);
       // A sliver before a joint is too short to judge: it goes with what
       // came before it.
       if (count < block / 4) {
@@ -596,7 +687,7 @@ bool FollowClip(const std::vector<double>& x, std::size_t start, const std::vect
     if (best >= 0.75) {
       ++event.dropouts;
       event.longestDropout = std::max(event.longestDropout, first.lag - bestLag);
-      spans.insert(spans.begin(), Span{0, head, bestLag});
+      spans.insert(spans.begin(), Span{0, head, bestLag, first.stretch});
     } else if (Energy(clip, 0, head) < loudest * 1e-3) {
       first.clipFrom = 0;
     }
@@ -782,14 +873,22 @@ int main(int argc, char** argv) {
   };
   std::vector<Candidate> candidates;
   const std::size_t leading = static_cast<std::size_t>(rate / 2);
+  std::vector<std::vector<double>> wholeNccs(clips.size());
   for (std::size_t k = 0; k < clips.size(); ++k) {
     const std::vector<double>& whole = clips[k].samples;
     struct Probe {
       std::vector<double> samples;
       double threshold;
+      std::size_t offset;  // where in the clip the probe begins
     };
-    std::vector<Probe> probes{{whole, minCorrelation}};
-    if (whole.size() > 2 * leading) probes.push_back({Slice(whole, 0, leading), std::max(minCorrelation, 0.7)});
+    std::vector<Probe> probes{{whole, minCorrelation, 0}};
+    // A clip broken up at a joint or two may match too weakly as a whole,
+    // and one that repeats itself best a period off; its first and last
+    // stretches (up to half a second, half a short clip) match each on
+    // their own, where the clip began and where it ended.
+    const std::size_t part = std::min(leading, whole.size() / 2);
+    probes.push_back({Slice(whole, 0, part), std::max(minCorrelation, 0.7), 0});
+    probes.push_back({Slice(whole, whole.size() - part, part), std::max(minCorrelation, 0.7), whole.size() - part});
     // Candidates are ranked by how well the whole clip matches there: a
     // clip that repeats itself (BUZZER's two waves line up again every half
     // second) matches by its start a period late just as well.
@@ -798,16 +897,17 @@ int main(int argc, char** argv) {
       const std::vector<double> ncc = Correlate(recordingSpectrum, prefixEnergy, probe.samples, x.size());
       if (wholeNcc.empty()) wholeNcc = ncc;
       const std::size_t half = std::max<std::size_t>(1, probe.samples.size() / 2);
-      for (std::size_t t = 0; t < ncc.size(); ++t) {
+      for (std::size_t t = probe.offset; t < ncc.size(); ++t) {
         if (ncc[t] < probe.threshold) continue;
         const std::size_t from = t > half ? t - half : 0;
         const std::size_t to = std::min(ncc.size(), t + half + 1);
         bool peak = true;
         for (std::size_t u = from; u < to && peak; ++u)
           if (ncc[u] > ncc[t] || (ncc[u] == ncc[t] && u < t)) peak = false;
-        if (peak) candidates.push_back({k, t, wholeNcc[t]});
+        if (peak) candidates.push_back({k, t - probe.offset, wholeNcc[t - probe.offset]});
       }
     }
+    wholeNccs[k] = std::move(wholeNcc);
   }
 
   std::vector<Splice> splices;
@@ -828,18 +928,58 @@ int main(int argc, char** argv) {
   std::sort(candidates.begin(), candidates.end(),
             [](const Candidate& a, const Candidate& b) { return a.correlation > b.correlation; });
   std::vector<Event> followed;
-  for (const Candidate& candidate : candidates) {
-    bool seen = false;
+  auto follow = [&](const Candidate& candidate) {
     for (const Event& other : followed)
       if (other.name == clips[candidate.clip].name && other.start + rate / 500 >= candidate.start &&
           candidate.start + rate / 500 >= other.start)
-        seen = true;
-    if (seen) continue;
+        return;
     Event event;
     event.isClip = true;
     event.name = clips[candidate.clip].name;
-    if (FollowClip(x, candidate.start, clips[candidate.clip].samples, rate, joints, event))
+    // A few blocks of a clip lined up by chance, over speech or another
+    // clip, are no clip heard: a tenth of it at least.
+    if (FollowClip(x, candidate.start, clips[candidate.clip].samples, rate, joints, event) &&
+        event.heard * 10 >= event.nominal && event.correlation >= 0.2)
       followed.push_back(std::move(event));
+  };
+  for (const Candidate& candidate : candidates) follow(candidate);
+  // Followed from a period late, a clip that repeats itself seems to stop a
+  // period short of its end, where the recording has gone on to something
+  // else. A clip found short is followed again from the places where it
+  // matches best around where it would have begun to end where the recording
+  // does, and up to half a second earlier: a few of each, at least 10 ms
+  // apart (a buzz matches itself at every turn of its wave near each).
+  auto bestPlaces = [&](std::size_t k, std::size_t from, std::size_t to, std::size_t count) {
+    const std::vector<double>& ncc = wholeNccs[k];
+    to = std::min(to, ncc.size() - 1);
+    std::vector<Candidate> peaks;
+    for (std::size_t t = std::max<std::size_t>(from, 1); t < to; ++t)
+      if (ncc[t] >= minCorrelation && ncc[t] > ncc[t - 1] && ncc[t] >= ncc[t + 1]) peaks.push_back({k, t, ncc[t]});
+    std::sort(peaks.begin(), peaks.end(),
+              [](const Candidate& a, const Candidate& b) { return a.correlation > b.correlation; });
+    std::vector<Candidate> apart;
+    for (const Candidate& peak : peaks) {
+      bool near = false;
+      for (const Candidate& taken : apart)
+        if (peak.start + rate / 100 > taken.start && taken.start + rate / 100 > peak.start) near = true;
+      if (!near) apart.push_back(peak);
+      if (apart.size() == count) break;
+    }
+    return apart;
+  };
+  const std::size_t firstFollowed = followed.size();
+  for (std::size_t e = 0; e < firstFollowed; ++e) {
+    const Event& event = followed[e];
+    if (event.heard * 100 >= event.nominal * 97) continue;
+    std::size_t k = 0;
+    while (clips[k].name != event.name) ++k;
+    const std::size_t start = event.start;
+    const std::size_t missing = event.nominal - event.heard;
+    const std::size_t around = start > missing ? start - missing : 0;
+    const std::size_t reach = static_cast<std::size_t>(rate / 16);
+    std::vector<Candidate> places = bestPlaces(k, around > reach ? around - reach : 0, around + reach, 3);
+    for (const Candidate& place : bestPlaces(k, start > leading ? start - leading : 0, start, 3)) places.push_back(place);
+    for (const Candidate& place : places) follow(place);
   }
   std::stable_sort(followed.begin(), followed.end(), [](const Event& a, const Event& b) {
     return a.heard * a.correlation > b.heard * b.correlation;
