@@ -118,15 +118,11 @@ NoteHomeBoard() {
 # MISS, HIT, or "HIT SINK" when no square of the ship is left standing.
 ComputerOutcome() {
   LoadScreen
-  local text letter column row
-  text=$(TextAt 25 43 6)
-  if [[ ! $text =~ ^([A-J])\ ([0-9]+) ]]; then
+  if ! ReadComputerSquare; then
     printf '?'
     return
   fi
-  letter=${BASH_REMATCH[1]}
-  column=${BASH_REMATCH[2]}
-  row=$(($(printf '%d' "'$letter") - 64 + 12))
+  local row=$computerRow column=$computerColumn
   case "${cellGlyph[$row,$column]:-}" in
     0) printf MISS ;;
     O)

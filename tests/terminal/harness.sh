@@ -147,6 +147,18 @@ TextAt() {
 
 TextIsAt() { [[ $(TextAt "$1" "$2" "${#3}") == "$3" ]]; }
 
+# The square the computer named on row 25 ("computer chooses: B 7"), as the
+# home board's screen row and column: sets computerText (what stands there),
+# computerSquare ("B7"), computerRow and computerColumn; false when no square
+# stands there.
+ReadComputerSquare() {
+  computerText=$(TextAt 25 43 6)
+  [[ $computerText =~ ^([A-J])\ ([0-9]+) ]] || return 1
+  computerSquare=${BASH_REMATCH[1]}${BASH_REMATCH[2]}
+  computerColumn=${BASH_REMATCH[2]}
+  computerRow=$(($(printf '%d' "'${BASH_REMATCH[1]}") - 64 + 12))
+}
+
 # WaitForText ROW COLUMN TEXT [SECONDS]: fails the test when it never shows.
 WaitForText() {
   WaitUntil "${4:-10}" TextIsAt "$1" "$2" "$3" && return 0

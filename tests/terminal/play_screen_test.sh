@@ -63,20 +63,17 @@ fleet="D${letterCount[D]:-0} S${letterCount[S]:-0} R${letterCount[R]:-0} B${lett
 # The square the computer announced on row 25 is the one marked on the home
 # board, in light red for water and light blue for a ship.
 CheckComputerShot() {
-  local round=$1 text letter column row
+  local round=$1
   ExpectText 25 20 "computer chooses: " 3
-  text=$(TextAt 25 43 6)
-  if [[ ! $text =~ ^([A-J])\ ([0-9]+) ]]; then
-    Fail "round $round: no square after 'computer chooses: ', found '$text'"
+  if ! ReadComputerSquare; then
+    Fail "round $round: no square after 'computer chooses: ', found '$computerText'"
     return
   fi
-  letter=${BASH_REMATCH[1]}
-  column=${BASH_REMATCH[2]}
-  row=$(($(printf '%d' "'$letter") - 64 + 12))
+  local row=$computerRow column=$computerColumn
   case "${cellGlyph[$row,$column]}" in
     0) ExpectCell "$row" "$column" 0 12 ;;
     O) ExpectCell "$row" "$column" O 9 ;;
-    *) Fail "round $round: the computer's square $letter$column shows '${cellGlyph[$row,$column]}'" ;;
+    *) Fail "round $round: the computer's square $computerSquare shows '${cellGlyph[$row,$column]}'" ;;
   esac
   markColour=${cellForeground[$row,$column]}
 }
