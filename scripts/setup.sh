@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev file gzip
   libncurses-dev ncurses-base ncurses-term
   libgtest-dev
   tmux
