@@ -75,7 +75,7 @@ void Game::WaitForRoomyScreen() {
     }
     if (key->size() != 1) continue;
     if ((*key)[0] == 13) {
-      Speak(typed);
+      Speak(ReadBackText(typed));
       if (typed == "quit") throw QuitGame{};
       typed.clear();
     } else if ((*key)[0] == 8) {
@@ -104,6 +104,9 @@ void Game::IntroPrompt() {
     constexpr std::string_view generating = "Generating ship locations, please wait.";
     SpeakThenPrint(generating, generating);
     console_.EndLine();
+    // Nothing blocks until the boards are drawn, so without this the text
+    // would never reach the screen while the fleets are placed.
+    console_.Flush();
   }
 }
 
