@@ -7,7 +7,7 @@ Speech::VoiceFactory RecordedVoice::Factory(EventLog& log) {
 }
 
 void RecordedAudio::PlayClip(const std::string& name) {
-  log_.Add("play: " + name);
+  log_.Add(Sounded{name});
   if (onPlay) onPlay(name);
 }
 

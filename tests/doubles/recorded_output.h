@@ -16,7 +16,7 @@ class RecordedVoice : public Voice {
  public:
   explicit RecordedVoice(EventLog& log) : log_(log) {}
   bool Speak(const std::string& utf8Text) override {
-    log_.Add("speak: " + utf8Text);
+    log_.Add(Spoke{utf8Text});
     return true;
   }
 
@@ -31,7 +31,7 @@ class RecordedAudio : public AudioOut {
  public:
   explicit RecordedAudio(EventLog& log) : log_(log) {}
   void PlayClip(const std::string& name) override;
-  void StopAll() override { log_.Add("stop sounds"); }
+  void StopAll() override { log_.Add(SoundsStopped{}); }
 
   // Runs after each clip has been logged; whole-game tests check their
   // invariants here, at the moments the player hears something.

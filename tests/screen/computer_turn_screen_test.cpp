@@ -19,7 +19,7 @@ TEST_F(ComputerTurnScreen, ChoiceLineIsSpokenThenPrintedInCyanFromColumnTwenty) 
   random.PushSquare(3, 7);
   game.ComputerTurn();
 
-  const int spoken = At("speak: Computer chooses: C 7,");
+  const int spoken = At(Spoke{"Computer chooses: C 7,"});
   ASSERT_NE(spoken, notFound) << Dump();
   const int erase = WriteAt(25, 40);
   const int label = WriteAt(25, 20);
@@ -45,9 +45,9 @@ TEST_F(ComputerTurnScreen, MissPlaysDropAfterThePrintThenMarksLightRedZeroThenMi
 
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"drop", "miss"}));
   const int choice = log.IndexOfWriteContaining("C 7,");
-  const int drop = At("play: drop");
+  const int drop = At(Sounded{"drop"});
   const int mark = WriteAt(15, 7);
-  const int miss = At("play: miss");
+  const int miss = At(Sounded{"miss"});
   EXPECT_LT(choice, drop) << Dump();
   EXPECT_LT(drop, mark) << Dump();
   EXPECT_LT(mark, miss) << Dump();
@@ -67,7 +67,7 @@ TEST_F(ComputerTurnScreen, HitMarksLightBlueOAndStartsTheHunt) {
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"drop", "hit"}));
   EXPECT_EQ(terminal.Text(15, 7, 1), "O");
   EXPECT_EQ(terminal.ForegroundAt(15, 7), 9);
-  EXPECT_LT(WriteAt(15, 7), At("play: hit")) << Dump();
+  EXPECT_LT(WriteAt(15, 7), At(Sounded{"hit"})) << Dump();
   EXPECT_EQ(game.lastComputerShot, 1);
   EXPECT_EQ(game.hunt.huntMode, 1);
   EXPECT_EQ(game.hunt.huntCursor, (Square{3, 7}));
@@ -95,8 +95,8 @@ TEST_F(ComputerTurnScreen, OpenSearchDrawsRowAndColumnAgainOverAFiredSquare) {
   random.PushSquare(3, 7);
   random.PushSquare(4, 4);
   game.ComputerTurn();
-  EXPECT_NE(At("speak: Computer chooses: D 4,"), notFound) << Dump();
-  EXPECT_EQ(log.Count("speak: Computer chooses: C 7,"), 0);
+  EXPECT_NE(At(Spoke{"Computer chooses: D 4,"}), notFound) << Dump();
+  EXPECT_EQ(log.Count(Spoke{"Computer chooses: C 7,"}), 0);
   EXPECT_EQ(Home(4, 4), firedMark);
   EXPECT_EQ(random.Remaining(), 0u);
 }
@@ -108,7 +108,7 @@ TEST_F(ComputerTurnScreen, FollowUpChoiceHasNoComma) {
   game.lastComputerShot = 1;
   random.PushDirection(1);
   game.ComputerTurn();
-  EXPECT_NE(At("speak: Computer chooses: D 5"), notFound) << Dump();
+  EXPECT_NE(At(Spoke{"Computer chooses: D 5"}), notFound) << Dump();
   EXPECT_EQ(terminal.Text(25, 43, 4), "D 5 ");
   EXPECT_EQ(Home(4, 5), firedMark);
 }

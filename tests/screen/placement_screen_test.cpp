@@ -11,7 +11,6 @@ namespace keelmark {
 namespace {
 
 using testing::FleetIsWellFormed;
-using testing::WriteEntry;
 
 const char* const prompts[] = {
     "Enter coordinates for destroyer (2 squares)",
@@ -35,12 +34,10 @@ class PlacementScreen : public ScreenTest {
   char Home(int row, int column) const { return CellOf(game.state.playerGrid, row, column); }
 
   // The first write whose bytes contain `text`; row 0 if there is none.
-  WriteEntry FirstWriteOf(const std::string& text, int* index = nullptr) const {
-    const int i = log.IndexOfWriteContaining(text);
-    if (index) *index = i;
-    WriteEntry w;
-    if (i == notFound || !testing::ParseWriteEntry(log[i], w)) return {};
-    return w;
+  testing::Wrote FirstWriteOf(const std::string& text, int* index) const {
+    *index = log.IndexOfWriteContaining(text);
+    if (*index == notFound) return {};
+    return std::get<testing::Wrote>(log[static_cast<std::size_t>(*index)]);
   }
 
   void ExpectYellowMarker(int row, int column) const {
@@ -94,18 +91,18 @@ TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
   for (int i = 0; i < 5; ++i) {
     const std::string prompt = prompts[i];
     const int row = promptRows[i];
-    const int spoken = At("speak: " + prompt);
+    const int spoken = At(Spoke{prompt});
     ASSERT_NE(spoken, notFound) << prompt << "\n" << Dump();
     // Found by the ship's name, so a wrong trailing blank shows below.
     int printed = notFound;
-    const WriteEntry w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
+    const testing::Wrote w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
     ASSERT_NE(printed, notFound) << prompt << "\n" << Dump();
     EXPECT_EQ(w.bytes, prompt) << "exact text, trailing blank included";
     EXPECT_EQ(w.row, row) << prompt;
     EXPECT_EQ(w.column, 1) << prompt;
     EXPECT_LT(spoken, printed) << prompt << "\n" << Dump();
     // Spoken and printed before the first key of the attempt is read.
-    EXPECT_LT(printed, log.Index("key: ", spoken)) << prompt;
+    EXPECT_LT(printed, FirstInput(spoken)) << prompt;
   }
   // The destroyer's prompt comes before any marker, the rest after it.
   EXPECT_EQ(terminal.ForegroundAt(15, 1), 7);
@@ -120,10 +117,10 @@ TEST_F(PlacementScreen, RefusedPlacementBuzzesAndAsksTheSameShipAgain) {
   game.PlacePlayerFleet();
 
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer"}));
-  EXPECT_EQ(log.Count(std::string("speak: ") + prompts[0]), 3);
-  const int firstBuzz = At("play: buzzer");
-  EXPECT_LT(At(std::string("speak: ") + prompts[0]), firstBuzz);
-  EXPECT_NE(log.IndexExact(std::string("speak: ") + prompts[0], firstBuzz), notFound);
+  EXPECT_EQ(log.Count(Spoke{prompts[0]}), 3);
+  const int firstBuzz = At(Sounded{"buzzer"});
+  EXPECT_LT(At(Spoke{prompts[0]}), firstBuzz);
+  EXPECT_NE(At(Spoke{prompts[0]}, firstBuzz), notFound);
   EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
   EXPECT_EQ(Home(1, 1), 'D');
   EXPECT_EQ(Home(1, 2), 'D');
@@ -169,9 +166,7 @@ TEST_F(PlacementScreen, APlacementTextCountsOnlyAsTheSecondEntry) {
   terminal.TypeText("a1,a2\rb1,b2\r");
   EXPECT_EQ(game.ReadPlacementEntry(), "b1,b2");
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a1,a2", "b1,b2"}));
-  for (int row = 1; row <= 10; ++row) {
-    EXPECT_EQ(terminal.Text(row, 1, 10), std::string(10, ' ')) << "no marker for a long entry";
-  }
+  EXPECT_EQ(terminal.Picture(1, 10), std::string(10, '\n')) << "no marker for a long entry";
 }
 
 TEST_F(PlacementScreen, ASecondWholeTextDropsTheStartButNotItsMarker) {
@@ -223,12 +218,10 @@ TEST(PlacementAuto, AutoBeforePlacementShowsNothingAndPlacesEverything) {
   game.PlacePlayerFleet();
 
   EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
-  for (int row = 1; row <= 25; ++row) {
-    EXPECT_EQ(rig.terminal.RowText(row), std::string(80, ' ')) << "row " << row;
-  }
+  EXPECT_EQ(rig.terminal.Picture(), std::string(25, '\n'));
   EXPECT_TRUE(rig.log.Spoken().empty());
   EXPECT_TRUE(rig.log.Played().empty());
-  EXPECT_EQ(rig.log.Index("key: "), testing::EventLog::notFound);
+  EXPECT_EQ(rig.log.IndexOfKind<testing::Took>(), testing::EventLog::notFound);
 }
 
 }  // namespace

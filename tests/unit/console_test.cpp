@@ -178,7 +178,7 @@ TEST_F(ConsoleTest, EndLineOnTheBottomRowScrollsOnce) {
   console.EndLine();
   EXPECT_EQ(terminal.Text(1, 1, 2), "r2");
   EXPECT_EQ(terminal.Text(24, 1, 6), "bottom");
-  EXPECT_EQ(terminal.RowText(25), std::string(80, ' '));
+  EXPECT_EQ(terminal.Picture(25, 25), "\n");
   EXPECT_EQ(console.CursorRow(), 25);
   EXPECT_EQ(console.CursorColumn(), 1);
 }
@@ -264,8 +264,8 @@ TEST_F(ConsoleTest, ClearScreenFillsEveryCellInTheCurrentColours) {
   console.ClearScreen();
   EXPECT_EQ(console.CursorRow(), 1);
   EXPECT_EQ(console.CursorColumn(), 1);
+  EXPECT_EQ(terminal.Picture(), std::string(25, '\n'));
   for (int r = 1; r <= 25; ++r) {
-    EXPECT_EQ(terminal.RowText(r), std::string(80, ' ')) << "row " << r;
     for (int c = 1; c <= 80; ++c) {
       ASSERT_EQ(terminal.AttributeAt(r, c), 0x83) << r << "," << c;
       ASSERT_EQ(console.CellAt(r, c).attribute, 0x83) << r << "," << c;

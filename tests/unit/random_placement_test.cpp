@@ -131,9 +131,7 @@ TEST(RandomFleet, PlaceComputerFleetIsSilentAndTouchesOnlyItsGrid) {
   seededRig.game.PlaceComputerFleet();
   EXPECT_TRUE(FleetIsWellFormed(seededRig.game.state.computerGrid));
   EXPECT_EQ(CountCells(seededRig.game.state.playerGrid, waterMark), 100);
-  EXPECT_TRUE(seededRig.log.Filter("speak: ").empty()) << seededRig.log.Dump();
-  EXPECT_TRUE(seededRig.log.Filter("play: ").empty()) << seededRig.log.Dump();
-  EXPECT_TRUE(seededRig.log.Filter("write ").empty()) << seededRig.log.Dump();
+  EXPECT_EQ(seededRig.log.Size(), 0u) << seededRig.log.Dump();
 }
 
 TEST(RandomFleet, EveryShipIsStraightInsideTheGridAndAlone) {
