@@ -95,7 +95,7 @@ std::string SquareText(int row, int column) {
 namespace {
 
 bool IsLeftPress(const std::string& key) {
-  return key.size() == 4 && key[2] == 4 && key[3] == 1;
+  return key.size() == 4 && key[2] == PressEvent && key[3] == LeftButton;
 }
 
 // The characters an entry keeps: the comma and everything from "0" up.
@@ -124,8 +124,8 @@ EntryOutcome Game::ReadEntry() {
       if (key.size() == 1) {
         const unsigned char c = static_cast<unsigned char>(key[0]);
         EchoKey(key);
-        if (c == 13) break;
-        if (c == 8) {
+        if (c == enterKey) break;
+        if (c == backspaceKey) {
           if (!entryText.empty()) entryText.pop_back();
         } else if (IsKept(c)) {
           entryText += key;

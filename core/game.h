@@ -10,6 +10,7 @@
 
 #include "core/game_state.h"
 #include "core/random_source.h"
+#include "presentation/board_view.h"
 #include "presentation/console.h"
 #include "presentation/sound_effects.h"
 #include "presentation/speech.h"

@@ -180,6 +180,10 @@ TEST_P(Winner, GameOverTheWinnerAndTheReportThenTheScreenIsCleared) {
   // One shot each per round, but no computer shot after the player's last.
   EXPECT_EQ(player.drops, 2 * s.roundNumber - (playerWon ? 1 : 0));
   EXPECT_EQ(player.checker.checks, player.drops);
+  EXPECT_EQ(rig.log.Count(Sounded{"sink"}), s.computerShipsSunk + s.playerShipsSunk);
+  if (playerWon) {
+    EXPECT_EQ(s.roundNumber, 17) << "every shot at a ship square";
+  }
 
   const std::vector<std::string> spoken = rig.log.Spoken();
   ASSERT_GE(spoken.size(), 6u);

@@ -14,7 +14,7 @@ TEST_F(BoardsScreen, BothBoardsWithShipsAndEveryKindOfMark) {
   console.SetColors(11, 1);  // the target board takes whatever is current
   DrawTargetBoard(console);
   console.SetColors(14, -1);
-  DrawHomeBoard(console, game.state.playerGrid);
+  DrawHomeBoard(console, CellsOf(game.state.playerGrid));
   EXPECT_EQ(console.Foreground(), 7) << "the home board leaves light grey current";
   MarkTargetShot(console, 1, 1, false);
   MarkTargetShot(console, 10, 10, true);

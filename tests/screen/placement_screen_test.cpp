@@ -67,20 +67,63 @@ TEST_F(PlacementScreen, WholeFleetByTypedSquaresClicksAndPlacementTexts) {
   EXPECT_EQ(Home(10, 10), 'C');
   EXPECT_TRUE(log.Played().empty()) << Dump();
 
-  // The board canvas.
-  EXPECT_EQ(terminal.Text(11, 1, 10), "1234567890");
-  EXPECT_EQ(terminal.Text(1, 15, 1), "A");
-  EXPECT_EQ(terminal.Text(10, 15, 1), "J");
-  EXPECT_EQ(terminal.Text(5, 3, 1), "x") << "no marker for a second entry";
-  // A typed second entry is echoed where the marker left the cursor.
-  EXPECT_EQ(terminal.Text(1, 2, 3), "a2\r");
+  // The canvas with a start marker for each first square, typed or clicked
+  // (none for a second entry); a typed second entry is echoed where its
+  // marker left the cursor, a click's text on row 24.
+  EXPECT_EQ(terminal.Picture(), Golden(R"(
+Xa2♪xxxxxx    A
+xxxxxxxxxx    B
+Xc3♪xxxxxx    C
+xxxxxxxxxx    D
+Xxxxxxxxxx    E
+xxxxxxxxxx    F
+Xg1,g4♪xxx    G
+xxxxxxxxxx    H
+xxxxxxxxxx    I
+xxxxxXj10♪    J
+1234567890
 
-  // Start markers, for typed and clicked squares alike.
-  ExpectYellowMarker(1, 1);
-  ExpectYellowMarker(3, 1);
-  ExpectYellowMarker(5, 1);
-  ExpectYellowMarker(7, 1);
-  ExpectYellowMarker(10, 6);
+
+
+Enter coordinates for destroyer (2 squares)a1♪
+
+Enter coordinates for submarine (3 squares) c1♪
+
+Enter coordinates for cruiser (3 squares)
+
+Enter coordinates for battle ship (4 squares) g1♪
+
+Enter coordinates for carrier (5 squares) j6♪
+             E 3
+
+)"));
+  // Yellow from the first marker on, over the background of the cleared
+  // screen.
+  EXPECT_EQ(terminal.ColourPicture(1, 1, 10, 10), Golden(R"(
+EEEE777777
+7777777777
+EEEE777777
+7777777777
+E777777777
+7777777777
+EEEEEEE777
+7777777777
+7777777777
+77777EEEEE
+)"));
+  EXPECT_EQ(terminal.ColourPicture(1, 1, 1, 4, true), "1111\n");
+}
+
+TEST_F(PlacementScreen, EndlessEchoAtTheLastPromptNeverScrollsTheCanvas) {
+  terminal.TypeText("a1\ra2\rc1\rc3\re1\re3\rg1\rg4\r");
+  // The carrier: a long first entry, 300 bare Enters, then the placement.
+  terminal.TypeText(std::string(400, 'q') + "\r" + std::string(300, '\r') + "j6,j10\r");
+  game.PlacePlayerFleet();
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(Home(10, 6), 'C');
+  EXPECT_EQ(terminal.Picture(10, 11), "xxxxxxxxxx    J\n1234567890\n");
+  EXPECT_EQ(terminal.Text(1, 15, 1), "A") << "row A is still at the top";
+  EXPECT_EQ(terminal.Text(25, 80, 1), "\r") << "the last cell shows the last key that reached it";
 }
 
 TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {

@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PlayerTurnScreen, EndlessEchoStopsAtTheLastCellAndNeverScrollsTheBoards) {
   DrawTargetBoard(console);
-  DrawHomeBoard(console, game.state.playerGrid);
+  DrawHomeBoard(console, CellsOf(game.state.playerGrid));
   game.state.roundNumber = 1;
   game.lastComputerShot = -1;
   // 200 Enters and 151 letters: far more than rows 24 and 25 can show.
