@@ -224,29 +224,6 @@ INSTANTIATE_TEST_SUITE_P(
                       WinnerCase{"computer", 11, false, "Computer wins!", "Computer wins!!"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(WholeGame, RepeatedShotIsRefusedWithTheBuzzerAloneAndTheRoundIsAskedAgain) {
-  TestRig rig(3);
-  ScriptedPlayer player(rig, {"auto\r"});
-  player.chooseShots = [](const Game& game) {
-    std::vector<Square> shots = SquaresWhere(game.state.computerGrid, true);
-    shots.insert(shots.begin() + 1, shots[0]);  // the first square twice
-    return shots;
-  };
-  rig.game.Run();
-
-  EXPECT_EQ(rig.game.state.computerShipsSunk, 5);
-  EXPECT_EQ(rig.game.state.roundNumber, 17);
-  // Round 2 is announced twice: once for the refused shot, once again.
-  EXPECT_EQ(rig.log.Count(Spoke{"round  2"}), 2);
-  const int first = rig.log.IndexOf(Spoke{"round  2"});
-  const int again = rig.log.IndexOf(Spoke{"round  2"}, first + 1);
-  std::vector<std::string> between;
-  for (int i = first; i < again; ++i) {
-    if (const auto* clip = std::get_if<Sounded>(&rig.log[static_cast<std::size_t>(i)])) between.push_back(clip->clip);
-  }
-  EXPECT_EQ(between, std::vector<std::string>{"buzzer"});
-}
-
 TEST(WholeGame, AutoDuringPlacementPlacesTheRestAtRandom) {
   TestRig rig(5);
   // Bare Enter at the introduction, the destroyer by two clicks, then "auto"
@@ -271,46 +248,6 @@ TEST(WholeGame, AutoDuringPlacementPlacesTheRestAtRandom) {
   EXPECT_EQ(rig.log.Count(Spoke{"Enter coordinates for submarine (3 squares) "}), 1);
   EXPECT_EQ(rig.log.Count(Spoke{"Enter coordinates for cruiser (3 squares) "}), 0);
   EXPECT_NE(rig.log.IndexOf(Sounded{"buzzer"}, rig.log.IndexOf(Spoke{"zz,zz"})), EventLog::notFound);
-}
-
-TEST(WholeGame, ShipsPlacedByHandTypedAndClicked) {
-  TestRig rig(9);
-  // A typed placement text counts only as the second entry of an attempt,
-  // so each is typed twice: the first is dropped.
-  ScriptedPlayer player(rig, {"\r",
-                              // destroyer: a typed start square, then a clicked end in column 10
-                              "a9\r",
-                              // submarine: a diagonal first (refused), then a straight one
-                              "c1,d2\r", "c1,d2\r", "c1,c3\r", "c1,c3\r",
-                              // cruiser, given end first
-                              "e7,e5\r", "e7,e5\r",
-                              // battle ship, lower and upper case
-                              "g1\r", "G4\r",
-                              // carrier in column 10
-                              "j10\r", "f10\r",
-                              "quit\r"});
-  // The destroyer's end square is a click on column 10.
-  rig.terminal.onInputNeeded = [&, inner = rig.terminal.onInputNeeded](VirtualTerminal& t) {
-    if (rig.log.LastSpoken() == "a9") {
-      t.Click(1, 10);
-      return;
-    }
-    inner(t);
-  };
-  rig.game.Run();
-
-  const Grid& grid = rig.game.state.playerGrid;
-  ASSERT_TRUE(testing::FleetIsWellFormed(grid));
-  EXPECT_EQ(CellOf(grid, 1, 9), 'D');
-  EXPECT_EQ(CellOf(grid, 1, 10), 'D');
-  EXPECT_EQ(CellOf(grid, 3, 1), 'S');
-  EXPECT_EQ(CellOf(grid, 3, 3), 'S');
-  EXPECT_EQ(CellOf(grid, 5, 5), 'R');
-  EXPECT_EQ(CellOf(grid, 7, 4), 'B');
-  EXPECT_EQ(CellOf(grid, 6, 10), 'C');
-  EXPECT_EQ(CellOf(grid, 10, 10), 'C');
-  EXPECT_EQ(rig.log.Count(Spoke{"Enter coordinates for submarine (3 squares) "}), 2);
-  EXPECT_EQ(rig.log.Count(Sounded{"buzzer"}), 1);
 }
 
 struct QuitCase {
@@ -356,26 +293,6 @@ INSTANTIATE_TEST_SUITE_P(
         if (c == ' ') c = '_';
       return name;
     });
-
-TEST(WholeGame, ClickedShotsPlayAGameToTheEnd) {
-  TestRig rig(21);
-  ScriptedPlayer player(rig, {"auto\r"});
-  std::vector<Square> shots;
-  std::size_t nextShot = 0;
-  rig.terminal.onInputNeeded = [&, inner = rig.terminal.onInputNeeded](VirtualTerminal& t) {
-    if (rig.log.LastSpoken() == "Coordinates?") {
-      if (shots.empty()) shots = SquaresWhere(rig.game.state.computerGrid, true);
-      const Square s = shots[nextShot++];
-      t.Click(s.row, s.column);
-      return;
-    }
-    inner(t);
-  };
-  rig.game.Run();
-  EXPECT_EQ(rig.game.state.computerShipsSunk, 5);
-  // Each click is spoken twice: once as it is echoed, once as the entry.
-  EXPECT_EQ(rig.log.Count(Spoke{SquareText(shots[0].row, shots[0].column)}), 2);
-}
 
 TEST(WholeGame, TooSmallWindowIsToldAndWaitedFor) {
   TestRig rig(4, 20, 60);
