@@ -286,6 +286,8 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"the_button_is_the_lowest_that_changed",
                 {Buttons(1, 2, 2), Buttons(3, 2, 2), Buttons(2, 2, 2), Buttons(0, 2, 2)},
                 true, gameKinds, {leftPress, rightPress, leftRelease, rightRelease}, 2, 2},
+        KeyCase{"two_buttons_changing_at_once_count_as_the_lowest",
+                {Buttons(3, 2, 2), Buttons(0, 2, 2)}, true, gameKinds, {leftPress, leftRelease}, 2, 2},
         KeyCase{"middle_button_moves_and_wheel_are_skipped_and_keep_the_position",
                 {Buttons(1, 3, 7), Buttons(0, 3, 7), Buttons(4, 8, 8), Buttons(0, 8, 8),
                  Buttons(0, 9, 9, MouseMoved), Buttons(0, 9, 9, MouseWheeled), InputEvent::Char('z')},
