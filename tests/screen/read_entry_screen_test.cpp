@@ -187,6 +187,7 @@ struct OffBoardClick {
   int screenColumns;
   int row;
   int column;
+  std::string text;  // printed and spoken
 };
 
 void PrintTo(const OffBoardClick& c, std::ostream* os) {
@@ -204,22 +205,22 @@ TEST_P(OffBoardClickScreen, IsRefusedWithTheBuzzer) {
   terminal.Click(c.row, c.column);
   terminal.TypeText("b2\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
-  // Rows from 33 on have lower-case letters, which would read as rows 1 to
-  // 10; columns from 100 on make a text as long as a placement text.
-  const std::string text = SquareText(c.row, c.column);
-  EXPECT_EQ(terminal.Text(24, 14, static_cast<int>(text.size())), text);
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{text, text, "b2"}));
+  EXPECT_EQ(terminal.Text(24, 14, static_cast<int>(c.text.size())), c.text);
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{c.text, c.text, "b2"}));
   EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"});
   EXPECT_EQ(Current(), (Square{2, 2}));
 }
 
+// Rows from 33 on have lower-case letters, which would read as rows 1 to
+// 10; columns from 100 on make a text as long as a placement text.
 INSTANTIATE_TEST_SUITE_P(
     Clicks, OffBoardClickScreen,
-    ::testing::Values(OffBoardClick{25, 80, 13, 2}, OffBoardClick{25, 80, 4, 11},
-                      OffBoardClick{25, 80, 11, 5}, OffBoardClick{25, 80, 22, 5},
-                      OffBoardClick{50, 80, 32, 5}, OffBoardClick{50, 80, 33, 5},
-                      OffBoardClick{50, 80, 42, 5}, OffBoardClick{25, 140, 3, 99},
-                      OffBoardClick{25, 140, 3, 100}, OffBoardClick{25, 140, 3, 123}));
+    ::testing::Values(OffBoardClick{25, 80, 13, 2, "M 2"}, OffBoardClick{25, 80, 4, 11, "D 11"},
+                      OffBoardClick{25, 80, 11, 5, "K 5"}, OffBoardClick{25, 80, 22, 5, "V 5"},
+                      OffBoardClick{50, 80, 32, 5, "` 5"}, OffBoardClick{50, 80, 33, 5, "a 5"},
+                      OffBoardClick{50, 80, 42, 5, "j 5"}, OffBoardClick{25, 140, 3, 99, "C 99"},
+                      OffBoardClick{25, 140, 3, 100, "C 100"},
+                      OffBoardClick{25, 140, 3, 123, "C 123"}));
 
 }  // namespace
 }  // namespace keelmark

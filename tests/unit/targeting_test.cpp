@@ -146,17 +146,5 @@ TEST_F(TargetingTest, SwitchAxisTurnsAQuarterAndReturnsToTheOrigin) {
   }
 }
 
-TEST_F(TargetingTest, ResetHuntKeepsDirectionAndLastShot) {
-  game.hunt = {1, {3, 3}, {3, 5}, 4, 3};
-  game.lastComputerShot = 1;
-  game.ResetHunt();
-  EXPECT_EQ(game.hunt.huntMode, -1);
-  EXPECT_EQ(game.hunt.huntOrigin, (Square{0, 0}));
-  EXPECT_EQ(game.hunt.huntCursor, (Square{0, 0}));
-  EXPECT_EQ(game.hunt.directionChanges, 0);
-  EXPECT_EQ(game.hunt.huntDirection, 4);
-  EXPECT_EQ(game.lastComputerShot, 1);
-}
-
 }  // namespace
 }  // namespace keelmark
