@@ -28,15 +28,11 @@ TEST_F(ComputerTurnScreen, ChoiceLineIsSpokenThenPrintedInCyanFromColumnTwenty) 
   EXPECT_LT(erase, label) << Dump();
   EXPECT_LT(label, choice) << Dump();
 
-  EXPECT_EQ(terminal.Text(25, 20, 18), "computer chooses: ");
-  EXPECT_EQ(terminal.Text(25, 38, 5), "     ");
-  EXPECT_EQ(terminal.Text(25, 43, 4), "C 7,");
-  EXPECT_EQ(terminal.Text(25, 47, 3), "   ") << "the old choice is erased";
-  EXPECT_EQ(terminal.Text(25, 50, 1), "#") << "ten blanks only";
-  for (int column : {20, 37, 40, 43, 46, 49}) {
-    EXPECT_EQ(terminal.ForegroundAt(25, column), 3) << "column " << column;
-    EXPECT_EQ(terminal.BackgroundAt(25, column), 1) << "column " << column;
-  }
+  // The choice starts at 43, after the zone; ten blanks from 40 erase the
+  // old choice, all in cyan over the background that was current.
+  EXPECT_EQ(terminal.Picture(25, 25), std::string(19, ' ') + "computer chooses:      C 7,   #\n");
+  EXPECT_EQ(terminal.ColourPicture(25, 20, 25, 50), std::string(30, '3') + "7\n");
+  EXPECT_EQ(terminal.ColourPicture(25, 20, 25, 50, true), std::string(31, '1') + "\n");
 }
 
 TEST_F(ComputerTurnScreen, MissPlaysDropAfterThePrintThenMarksLightRedZeroThenMiss) {
