@@ -51,6 +51,10 @@ struct Describer {
 
 }  // namespace
 
+// Out of line: GCC 12 warns falsely about the other alternatives of a
+// variant moved into the vector where it can see which one it holds.
+void EventLog::Add(Event event) { events_.push_back(std::move(event)); }
+
 int EventLog::IndexOf(const Event& event, int from) const {
   for (std::size_t i = Start(from); i < events_.size(); ++i) {
     if (events_[i] == event) return static_cast<int>(i);

@@ -55,7 +55,7 @@ class EventLog {
  public:
   static constexpr int notFound = -1;
 
-  void Add(Event event) { events_.push_back(std::move(event)); }
+  void Add(Event event);
   void Clear() { events_.clear(); }
   const std::vector<Event>& Events() const { return events_; }
   std::size_t Size() const { return events_.size(); }
