@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <string_view>
 
-
 namespace keelmark {
 
 constexpr char waterMark = ' ';
@@ -60,7 +59,8 @@ struct Direction {
 
 inline const Direction& DirectionOf(int number) {
   static constexpr Direction directions[] = {{-1, 0, 2}, {1, 0, 1}, {0, -1, 4}, {0, 1, 3}};
-  // Anything but 1 to 3 walks right, as a direction never drawn always has.
+  // Numbers outside 1 to 3 walk right, as a direction not yet drawn (0)
+  // always has.
   return directions[number >= 1 && number <= 3 ? number - 1 : 3];
 }
 
