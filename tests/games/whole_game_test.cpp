@@ -209,8 +209,13 @@ TEST_P(Winner, GameOverTheWinnerAndTheReportThenTheScreenIsCleared) {
                                                  rig.log.IndexOf(Spoke{"Press any key to exit."}))),
             EventLog::notFound);
   EXPECT_EQ(rig.terminal.Picture(), std::string(25, '\n'));
-  EXPECT_EQ(rig.terminal.ColourPicture(1, 1, 25, 80, true),
-            [] { std::string r; for (int i = 0; i < 25; ++i) r += std::string(80, '8') + '\n'; return r; }());
+  std::string cyan, darkGrey;
+  for (int row = 1; row <= 25; ++row) {
+    cyan += std::string(80, '3') + '\n';
+    darkGrey += std::string(80, '8') + '\n';
+  }
+  EXPECT_EQ(rig.terminal.ColourPicture(1, 1, 25, 80), cyan);
+  EXPECT_EQ(rig.terminal.ColourPicture(1, 1, 25, 80, true), darkGrey);
   EXPECT_TRUE(std::holds_alternative<Flushed>(rig.log.Events().back()));
 }
 
