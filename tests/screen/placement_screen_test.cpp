@@ -152,31 +152,25 @@ TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
   for (int row : {17, 19, 21, 23}) EXPECT_EQ(terminal.ForegroundAt(row, 1), 14) << row;
 }
 
-TEST_F(PlacementScreen, RefusedPlacementBuzzesAndAsksTheSameShipAgain) {
-  terminal.TypeText("a1\rb2\r");      // diagonal
-  terminal.TypeText("a1,a3\r" "a1,a3\r");  // wrong length, as a whole text
+TEST_F(PlacementScreen, RefusedPlacementsBuzzAndAskTheSameShipAgain) {
+  terminal.TypeText("a1\rb2\r");              // destroyer on a diagonal
+  terminal.TypeText("a1,a3\r" "a1,a3\r");     // the wrong length, as a whole text
   terminal.TypeText("a1\ra2\r");
-  terminal.TypeText("c1\rc3\re1\re3\rg1\rg4\rj6\rj10\r");
+  terminal.TypeText("a2\rc2\r");              // a submarine sharing A2
+  terminal.TypeText("b1\rb3\r");              // side by side is allowed
+  terminal.TypeText("c1\rc3\rg1\rg4\rj6\rj10\r");
   game.PlacePlayerFleet();
 
-  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer"}));
+  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer", "buzzer"}));
   EXPECT_EQ(log.Count(Spoke{prompts[0]}), 3);
+  EXPECT_EQ(log.Count(Spoke{prompts[1]}), 2);
   const int firstBuzz = At(Sounded{"buzzer"});
   EXPECT_LT(At(Spoke{prompts[0]}), firstBuzz);
-  EXPECT_NE(At(Spoke{prompts[0]}, firstBuzz), notFound);
+  EXPECT_NE(At(Spoke{prompts[0]}, firstBuzz), notFound) << "asked again after the buzzer";
   EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
   EXPECT_EQ(Home(1, 1), 'D');
   EXPECT_EQ(Home(1, 2), 'D');
-}
-
-TEST_F(PlacementScreen, OverlapIsRefused) {
-  terminal.TypeText("a1\ra2\r");
-  terminal.TypeText("a2\rc2\r");  // shares A2 with the destroyer
-  terminal.TypeText("b1\rb3\re1\re3\rg1\rg4\rj6\rj10\r");
-  game.PlacePlayerFleet();
-  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"});
-  EXPECT_EQ(Home(2, 1), 'S') << "touching side by side is allowed";
-  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(Home(2, 1), 'S');
 }
 
 TEST_F(PlacementScreen, TwoClicksInColumnTenMakeOnePlacement) {
