@@ -5,15 +5,6 @@
 
 namespace keelmark {
 
-namespace {
-
-constexpr int directionUp = 1;
-constexpr int directionDown = 2;
-constexpr int directionLeft = 3;
-constexpr int directionRight = 4;
-
-}  // namespace
-
 void Game::ResetHunt() {
   hunt.huntOrigin = {0, 0};
   hunt.huntCursor = {0, 0};
@@ -37,45 +28,18 @@ void Game::ChooseTarget() {
     if (lastComputerShot == -1) {
       hunt.huntCursor = hunt.huntOrigin;
       lastComputerShot = 1;
-      switch (hunt.huntDirection) {
-        case directionUp: hunt.huntDirection = directionDown; break;
-        case directionDown: hunt.huntDirection = directionUp; break;
-        case directionLeft: hunt.huntDirection = directionRight; break;
-        default: hunt.huntDirection = directionLeft; break;
-      }
+      hunt.huntDirection = DirectionOf(hunt.huntDirection).reverse;
       if (++hunt.directionChanges == 2) SwitchAxis();
     }
 
     Square& cursor = hunt.huntCursor;
-    switch (hunt.huntDirection) {
-      case directionUp:
-        if (--cursor.row == 0) {
-          cursor.row = 2;
-          hunt.huntDirection = directionDown;
-          ++hunt.directionChanges;
-        }
-        break;
-      case directionDown:
-        if (++cursor.row == 11) {
-          cursor.row = 9;
-          hunt.huntDirection = directionUp;
-          ++hunt.directionChanges;
-        }
-        break;
-      case directionLeft:
-        if (--cursor.column == 0) {
-          cursor.column = 2;
-          hunt.huntDirection = directionRight;
-          ++hunt.directionChanges;
-        }
-        break;
-      default:
-        if (++cursor.column == 11) {
-          cursor.column = 9;
-          hunt.huntDirection = directionLeft;
-          ++hunt.directionChanges;
-        }
-        break;
+    const Direction& way = DirectionOf(hunt.huntDirection);
+    cursor = Step(cursor, way, 1);
+    if (!IsOnGrid(cursor)) {
+      // Bounced off the edge: the square on the other side of the one left.
+      cursor = Step(cursor, way, -2);
+      hunt.huntDirection = way.reverse;
+      ++hunt.directionChanges;
     }
 
     if (hunt.directionChanges == 2) SwitchAxis();
@@ -106,7 +70,7 @@ void Game::ComputerTurn() {
   }
 
   Speak("Computer chooses: " + entryText);
-  console_.SetColors(3, -1);
+  console_.SetColors(Cyan, keepColour);
   console_.MoveCursor(25, 40);
   console_.PrintText("          ");
   console_.MoveCursor(25, 20);

@@ -95,13 +95,25 @@ std::string SquareText(int row, int column) {
 namespace {
 
 bool IsLeftPress(const std::string& key) {
-  return key.size() == 4 && key[2] == 4 && key[3] == 1;
+  return key.size() == 4 && key[2] == PressEvent && key[3] == LeftButton;
 }
 
 // The characters an entry keeps: the comma and everything from "0" up.
 bool IsKept(unsigned char c) { return c == ',' || c >= 48; }
 
 }  // namespace
+
+std::string ReadBackText(std::string_view entry) {
+  if (entry.size() <= readBackLength) return std::string(entry);
+  return std::string(entry.substr(0, readBackLength)) + std::string(readBackCut);
+}
+
+void Game::EchoKey(std::string_view key) {
+  // The echo must never scroll the boards away: once it has filled the last
+  // cell of the screen, each further key takes that cell's place.
+  if (console_.PendingWrap()) console_.MoveCursor(console_.Height(), console_.Width());
+  console_.PrintText(key);
+}
 
 EntryOutcome Game::ReadEntry() {
   for (;;) {
@@ -111,9 +123,9 @@ EntryOutcome Game::ReadEntry() {
       const std::string key = console_.WaitKey();
       if (key.size() == 1) {
         const unsigned char c = static_cast<unsigned char>(key[0]);
-        console_.PrintText(key);
-        if (c == 13) break;
-        if (c == 8) {
+        EchoKey(key);
+        if (c == enterKey) break;
+        if (c == backspaceKey) {
           if (!entryText.empty()) entryText.pop_back();
         } else if (IsKept(c)) {
           entryText += key;
@@ -130,7 +142,7 @@ EntryOutcome Game::ReadEntry() {
       // Keys without a character and other mouse events are ignored.
     }
 
-    Speak(entryText);
+    Speak(ReadBackText(entryText));
     if (entryText == "quit") throw QuitGame{};
     if (entryText.empty()) {
       if (lastComputerShot == 0) {
@@ -143,7 +155,9 @@ EntryOutcome Game::ReadEntry() {
       state.autoPlacement = 1;
       return EntryOutcome::Auto;
     }
-    if (entryText.size() >= 5) return EntryOutcome::Long;
+    // A click always names one square, whatever its column: a column of 100
+    // or more is off the grid like any other, not a placement text.
+    if (entryText.size() >= 5 && !clicked) return EntryOutcome::Long;
 
     Square square = ParseSquareName(entryText);
     // Below row 32 the click's letter would wrap into lower case and read as

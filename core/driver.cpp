@@ -34,7 +34,7 @@ void Game::Run() {
     ResetHunt();
     console_.ShowCursor();
     console_.EnableMouseInput();
-    console_.SelectMouseEvents(1 | 2, 4 | 8);
+    console_.SelectMouseEvents(LeftButton | RightButton, PressEvent | ReleaseEvent);
     random_.SeedFromClock();
     console_.ClearScreen();
     sounds_.SetSoundNames();
@@ -48,7 +48,7 @@ void Game::Run() {
     PlaceComputerFleet();
     console_.ClearScreen();
     DrawTargetBoard(console_);
-    DrawHomeBoard(console_, state.playerGrid);
+    DrawHomeBoard(console_, CellsOf(state.playerGrid));
     RoundLoop();
     AnnounceWinner();
     ShowGameReport();
@@ -74,11 +74,11 @@ void Game::WaitForRoomyScreen() {
       continue;
     }
     if (key->size() != 1) continue;
-    if ((*key)[0] == 13) {
-      Speak(typed);
+    if ((*key)[0] == enterKey) {
+      Speak(ReadBackText(typed));
       if (typed == "quit") throw QuitGame{};
       typed.clear();
-    } else if ((*key)[0] == 8) {
+    } else if ((*key)[0] == backspaceKey) {
       if (!typed.empty()) typed.pop_back();
     } else {
       typed += *key;
@@ -104,6 +104,9 @@ void Game::IntroPrompt() {
     constexpr std::string_view generating = "Generating ship locations, please wait.";
     SpeakThenPrint(generating, generating);
     console_.EndLine();
+    // Nothing blocks until the boards are drawn, so without this the text
+    // would never reach the screen while the fleets are placed.
+    console_.Flush();
   }
 }
 
@@ -120,7 +123,7 @@ void Game::RoundLoop() {
 void Game::AnnounceWinner() {
   Speak("Game over.");
   console_.MoveCursor(24, 1);
-  console_.SetColors(14, -1);
+  console_.SetColors(Yellow, keepColour);
   console_.PrintText("Game over.");
   console_.MoveCursor(25, 1);
   if (state.playerShipsSunk == 5) {
@@ -141,7 +144,7 @@ void Game::ShowGameReport() {
       {"You sank ", " of the computer's ships.", state.computerShipsSunk},
       {"The game lasted ", " rounds.", state.roundNumber},
   };
-  console_.SetColors(3, 8);
+  console_.SetColors(Cyan, DarkGrey);
   int row = 1;
   for (const ReportLine& line : lines) {
     console_.MoveCursor(row++, 20);

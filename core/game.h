@@ -3,12 +3,14 @@
 // the clips and the random source it is given. The flow routines take no
 // arguments: they work on the game's own state, as the rules describe them.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "core/game_state.h"
 #include "core/random_source.h"
+#include "presentation/board_view.h"
 #include "presentation/console.h"
 #include "presentation/sound_effects.h"
 #include "presentation/speech.h"
@@ -44,6 +46,14 @@ void WriteShip(Grid& grid, Square start, Square end, char letter);
 // Orders two squares so the start has the lower letter or number; returns
 // the span length.
 std::int64_t OrderSquares(Square& start, Square& end);
+
+// How much of an entry is read back to the player. No entry the game can
+// use is longer than a placement text with leading zeros ("a010,a007"); a
+// pasted page would hold the game for minutes, so only this much of it is
+// spoken, followed by readBackCut.
+inline constexpr std::size_t readBackLength = 24;
+inline constexpr std::string_view readBackCut = ", and so on.";
+std::string ReadBackText(std::string_view entry);
 
 // The square as the game writes it: upper-case letter and NumberText.
 std::string SquareText(int row, int column);
@@ -94,6 +104,7 @@ class Game {
 
  private:
   void Speak(std::string text);
+  void EchoKey(std::string_view key);
   void SpeakThenPrint(std::string_view spoken, std::string_view printed);
 
   Console& console_;

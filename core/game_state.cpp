@@ -23,7 +23,8 @@ ShotOutcome ResolveShot(Grid& grid, ShipHits& hits, std::int32_t& shipsSunk, int
   const ShipInfo* ship = ShipOfLetter(old);
   if (!ship) return ShotOutcome::Miss;
   if (shipHit) *shipHit = ship;
-  // Equality, not "at least": a ship can only be sunk once.
+  // A square is fired at once at most, so the counter reaches the length
+  // exactly once: on the shot that sinks the ship.
   if (++hits[static_cast<int>(ship->type)] == ship->length) {
     ++shipsSunk;
     return ShotOutcome::Sunk;

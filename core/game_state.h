@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "presentation/board_view.h"
-
 namespace keelmark {
 
 constexpr char waterMark = ' ';
@@ -37,7 +35,8 @@ const ShipInfo* ShipOfLetter(char letter);
 
 enum class ShotOutcome { AlreadyFired, Miss, Hit, Sunk };
 
-using Grid = CellGrid;
+// One character a cell, row by row; see CellOf for 1-based access.
+using Grid = std::array<std::array<char, 10>, 10>;
 using ShipHits = std::array<std::int32_t, shipTypeCount>;
 
 struct Square {
@@ -48,6 +47,25 @@ struct Square {
 
 inline bool IsOnGrid(Square square) {
   return square.row >= 1 && square.row <= 10 && square.column >= 1 && square.column <= 10;
+}
+
+// The four directions of the draw (1, 4): 1 up, 2 down, 3 left, 4 right,
+// each with its step and the number of the opposite direction.
+struct Direction {
+  int rowStep;
+  int columnStep;
+  int reverse;
+};
+
+inline const Direction& DirectionOf(int number) {
+  static constexpr Direction directions[] = {{-1, 0, 2}, {1, 0, 1}, {0, -1, 4}, {0, 1, 3}};
+  // Numbers outside 1 to 3 walk right, as a direction not yet drawn (0)
+  // always has.
+  return directions[number >= 1 && number <= 3 ? number - 1 : 3];
+}
+
+inline Square Step(Square square, const Direction& direction, int count) {
+  return {square.row + count * direction.rowStep, square.column + count * direction.columnStep};
 }
 
 struct GameState {
@@ -64,6 +82,10 @@ struct GameState {
 // Cell access with 1-based row and column, both 1..10.
 inline char& CellOf(Grid& grid, int row, int column) { return grid[row - 1][column - 1]; }
 inline char CellOf(const Grid& grid, int row, int column) { return grid[row - 1][column - 1]; }
+// A reader of the grid's cells for the board drawing; the grid must outlive it.
+inline auto CellsOf(const Grid& grid) {
+  return [&grid](int row, int column) { return CellOf(grid, row, column); };
+}
 
 void FillWithWater(Grid& grid);
 

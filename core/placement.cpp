@@ -102,7 +102,7 @@ std::string Game::ReadPlacementEntry() {
     // A clicked square leaves its number with the blank of the square text.
     if (!entryText.empty() && entryText[0] == ' ') entryText.erase(0, 1);
     console_.MoveCursor(currentRow, currentColumn);
-    console_.SetColors(14, -1);
+    console_.SetColors(Yellow, keepColour);
     console_.PrintText("X");
     startText = std::string(1, static_cast<char>(64 + currentRow)) + entryText + ",";
   }
@@ -123,26 +123,10 @@ void Game::RandomSquare() {
 }
 
 Square Game::RandomEndSquare(Square start, int reach, int turnBack) {
-  Square end = start;
-  switch (UniformDraw(1, 4)) {
-    case 1:
-      end.row = start.row - reach;
-      if (end.row < 1) end.row += turnBack;
-      break;
-    case 2:
-      end.row = start.row + reach;
-      if (end.row > 10) end.row -= turnBack;
-      break;
-    case 3:
-      end.column = start.column - reach;
-      if (end.column < 1) end.column += turnBack;
-      break;
-    default:
-      end.column = start.column + reach;
-      if (end.column > 10) end.column -= turnBack;
-      break;
-  }
-  return end;
+  const Direction& way = DirectionOf(UniformDraw(1, 4));
+  const Square end = Step(start, way, reach);
+  // A ship that would run off the grid runs the other way from its start.
+  return IsOnGrid(end) ? end : Step(end, way, -turnBack);
 }
 
 void Game::PlaceShipAtRandom(Grid& grid, const ShipInfo& ship) {

@@ -10,7 +10,8 @@ double SecondsSinceMidnight() {
   using namespace std::chrono;
   const auto now = system_clock::now();
   const std::time_t seconds = system_clock::to_time_t(now);
-  // One thread only, so the shared buffer of localtime is safe here.
+  // localtime's result lives in a buffer shared by the whole process, so it
+  // is copied at once; the game reads the clock only here, once, at start-up.
   const std::tm local = *std::localtime(&seconds);
   const auto millis =
       duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;

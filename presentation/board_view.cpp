@@ -6,13 +6,10 @@ namespace keelmark {
 
 namespace {
 
-// Leaves the background as the screen has it.
-constexpr int keepBackground = -1;
-
 constexpr int homeBoardTop = 12;
 constexpr int letterColumn = 15;
-constexpr int shipColour = 2;
-constexpr int waterColour = 7;
+constexpr int shipColour = Green;
+constexpr int waterColour = LightGrey;
 
 std::string RowLetter(int row) { return std::string(1, static_cast<char>(64 + row)); }
 
@@ -36,21 +33,21 @@ void DrawTargetBoard(Console& console) {
   console.EndLine();
 }
 
-void DrawHomeBoard(Console& console, const CellGrid& playerGrid) {
+void DrawHomeBoard(Console& console, const CellReader& playerCell) {
   for (int row = 1; row <= 10; ++row) {
     for (int column = 1; column <= 10; ++column) {
       console.MoveCursor(homeBoardTop + row, column);
-      const char cell = playerGrid[row - 1][column - 1];
+      const char cell = playerCell(row, column);
       if (cell != ' ') {
-        console.SetColors(shipColour, keepBackground);
+        console.SetColors(shipColour, keepColour);
         console.PrintText(std::string(1, cell));
       } else {
-        console.SetColors(waterColour, keepBackground);
+        console.SetColors(waterColour, keepColour);
         console.PrintText("X");
       }
       console.EndLine();
     }
-    console.SetColors(waterColour, keepBackground);
+    console.SetColors(waterColour, keepColour);
     console.MoveCursor(homeBoardTop + row, letterColumn);
     console.PrintText(RowLetter(row));
     console.EndLine();
@@ -64,7 +61,7 @@ namespace {
 
 void MarkShot(Console& console, int screenRow, int column, int colour, const char* glyph) {
   console.MoveCursor(screenRow, column);
-  console.SetColors(colour, keepBackground);
+  console.SetColors(colour, keepColour);
   console.PrintText(glyph);
   console.EndLine();
 }
@@ -74,13 +71,13 @@ void MarkShot(Console& console, int screenRow, int column, int colour, const cha
 // The target board shows water and ship in different colours and glyphs;
 // it never tells a sunk ship from a damaged one.
 void MarkTargetShot(Console& console, int row, int column, bool hit) {
-  if (hit) MarkShot(console, row, column, 1, "o");
-  else MarkShot(console, row, column, 4, "0");
+  if (hit) MarkShot(console, row, column, Blue, "o");
+  else MarkShot(console, row, column, Red, "0");
 }
 
 void MarkHomeShot(Console& console, int row, int column, bool hit) {
-  if (hit) MarkShot(console, homeBoardTop + row, column, 9, "O");
-  else MarkShot(console, homeBoardTop + row, column, 12, "0");
+  if (hit) MarkShot(console, homeBoardTop + row, column, LightBlue, "O");
+  else MarkShot(console, homeBoardTop + row, column, LightRed, "0");
 }
 
 }  // namespace keelmark

@@ -2,16 +2,18 @@
 // The two boards and the shot marks. The target board puts square
 // (row, column) at the same screen cell, which is what lets a click name it.
 
-#include <array>
+#include <functional>
 
 #include "presentation/console.h"
 
 namespace keelmark {
 
-using CellGrid = std::array<std::array<char, 10>, 10>;
+// One cell of the player's grid by row and column, 1..10 each: the grid
+// belongs to the game, the board only reads it.
+using CellReader = std::function<char(int row, int column)>;
 
 void DrawTargetBoard(Console& console);
-void DrawHomeBoard(Console& console, const CellGrid& playerGrid);
+void DrawHomeBoard(Console& console, const CellReader& playerCell);
 void MarkTargetShot(Console& console, int row, int column, bool hit);
 void MarkHomeShot(Console& console, int row, int column, bool hit);
 

@@ -8,14 +8,10 @@ namespace {
 
 constexpr int fallbackRows = 25;
 constexpr int fallbackColumns = 80;
-constexpr int blankAttribute = 0x07;
 constexpr int printZoneWidth = 14;
 
-// Mouse event kinds as WaitKey reports them.
-constexpr int kindMoved = 1;
-constexpr int kindOther = 2;
-constexpr int kindPress = 4;
-constexpr int kindRelease = 8;
+// The buttons whose changes are reported one by one.
+constexpr int allButtons = LeftButton | RightButton | MiddleButton;
 
 // Shift, control, alt, caps lock, num lock and scroll lock: pressed alone
 // they say nothing, so the game never sees them.
@@ -79,8 +75,8 @@ Console::Console(Terminal& terminal) : terminal_(terminal) {
   cursorRow_ = 1;
   cursorColumn_ = 1;
   pendingWrap_ = false;
-  foreground_ = 7;
-  background_ = 0;
+  foreground_ = LightGrey;
+  background_ = Black;
 }
 
 void Console::AdoptTerminalSize() {
@@ -242,24 +238,17 @@ void Console::Flush() {
   terminal_.Flush();
 }
 
-std::string Console::WaitKey() {
-  for (;;) {
-    Flush();
-    const InputEvent event = terminal_.NextEvent();
-    if (event.kind == InputEvent::Kind::Resize) {
-      RepaintAll();
-      continue;
-    }
-    if (auto key = Classify(event)) return *key;
-  }
-}
+std::string Console::WaitKey() { return *NextKey(false); }
 
-std::optional<std::string> Console::WaitKeyOrResize() {
+std::optional<std::string> Console::WaitKeyOrResize() { return NextKey(true); }
+
+std::optional<std::string> Console::NextKey(bool returnOnResize) {
   for (;;) {
     Flush();
     const InputEvent event = terminal_.NextEvent();
     if (event.kind == InputEvent::Kind::Resize) {
       RepaintAll();
+      if (!returnOnResize) continue;
       Flush();
       return std::nullopt;
     }
@@ -291,20 +280,20 @@ std::optional<std::string> Console::Classify(const InputEvent& event) {
       int kind = 0;
       int button = 0;
       if (event.eventFlags == MouseButtonChange) {
-        const int changed = (event.buttonState ^ previous) & 0x7;
+        const int changed = (event.buttonState ^ previous) & allButtons;
         if (changed == 0) return std::nullopt;
         button = changed & -changed;
-        kind = (event.buttonState & button) != 0 ? kindPress : kindRelease;
+        kind = (event.buttonState & button) != 0 ? PressEvent : ReleaseEvent;
       } else if (event.eventFlags == MouseMoved) {
-        kind = kindMoved;
+        kind = MoveEvent;
         button = 0;
       } else {
-        kind = kindOther;
+        kind = OtherMouseEvent;
         button = event.buttonState;
       }
 
       if ((kind & selectedKinds_) == 0) return std::nullopt;
-      if (kind != kindMoved && (button & selectedButtons_) == 0) return std::nullopt;
+      if (kind != MoveEvent && (button & selectedButtons_) == 0) return std::nullopt;
 
       mouseRow_ = event.row;
       mouseColumn_ = event.column;

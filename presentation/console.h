@@ -15,6 +15,24 @@
 
 namespace keelmark {
 
+// The 16 console colours: blue 1, green 2, red 4, and intensity 8 added.
+enum ConsoleColour : int {
+  Black = 0, Blue = 1, Green = 2, Cyan = 3, Red = 4, Magenta = 5, Brown = 6, LightGrey = 7,
+  DarkGrey = 8, LightBlue = 9, LightGreen = 10, LightCyan = 11, LightRed = 12,
+  LightMagenta = 13, Yellow = 14, White = 15,
+};
+// A colour argument that leaves that colour as it is.
+constexpr int keepColour = -1;
+
+// What WaitKey gives for these two keys.
+constexpr char enterKey = 13;
+constexpr char backspaceKey = 8;
+
+// Mouse buttons and event kinds as WaitKey reports them (a mouse event is
+// 255, 255, the kind and the button) and as SelectMouseEvents takes them.
+enum MouseButton : int { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
+enum MouseKind : int { MoveEvent = 1, OtherMouseEvent = 2, PressEvent = 4, ReleaseEvent = 8 };
+
 // A sign place (blank or "-") and the digits.
 std::string NumberText(std::int64_t value);
 
@@ -71,6 +89,7 @@ class Console {
   void ScrollUp();
   void RepaintAll();
   std::optional<std::string> Classify(const InputEvent& event);
+  std::optional<std::string> NextKey(bool returnOnResize);
 
   Terminal& terminal_;
   int width_ = 80;
@@ -79,8 +98,8 @@ class Console {
   int cursorRow_ = 1;
   int cursorColumn_ = 1;
   bool pendingWrap_ = false;
-  int foreground_ = 7;
-  int background_ = 0;
+  int foreground_ = LightGrey;
+  int background_ = Black;
   bool mouseEnabled_ = false;
   int selectedButtons_ = 0;
   int selectedKinds_ = 0;

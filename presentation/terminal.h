@@ -39,6 +39,8 @@ struct InputEvent {
   int column = 0;
   int eventFlags = MouseButtonChange;
 
+  bool operator==(const InputEvent&) const = default;
+
   static InputEvent Char(int character) {
     InputEvent e;
     e.kind = Kind::Key;

@@ -2,85 +2,93 @@
 // One ordered record of everything the game does to the outside world, so a
 // test can check not only what was spoken, printed and played but in which
 // order. Every double writes here; nothing else does.
-//
-// Entry formats (one string per event):
-//   "speak: <text>"                the voice was handed <text> (UTF-8)
-//   "play: <name>"                 a clip was played by its effect name
-//   "stop sounds"                  all sound was stopped
-//   "write R,C A: <bytes>"         one WriteCells call: 1-based row R, column
-//                                  C, attribute A in decimal, the raw bytes
-//   "flush"                        the terminal was asked to show its output
-//   "key: char N"                  a key press with character code N handed out
-//   "key: scan N"                  a key press without a character, scan code N
-//   "key: release N"               a key release (character code N)
-//   "mouse: buttons B at R,C flags F"  a mouse event handed out
-//   "resize: RxC"                  the window changed to R rows, C columns
-//   "input: other"                 any other input event
 
-#include <cstddef>
-#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
+
+#include "presentation/terminal.h"
 
 namespace keelmark::testing {
 
-struct WriteEntry {
+// The voice was handed this text (UTF-8).
+struct Spoke {
+  std::string text;
+  bool operator==(const Spoke&) const = default;
+};
+// A clip was played by its effect name.
+struct Sounded {
+  std::string clip;
+  bool operator==(const Sounded&) const = default;
+};
+struct SoundsStopped {
+  bool operator==(const SoundsStopped&) const = default;
+};
+// One run of cells written to the device: 1-based row and column, one
+// attribute, the raw bytes.
+struct Wrote {
   int row = 0;
   int column = 0;
   int attribute = 0;
   std::string bytes;
-
-  // True when this write put a byte into (row, column).
+  bool operator==(const Wrote&) const = default;
   bool Covers(int cellRow, int cellColumn) const {
     return cellRow == row && cellColumn >= column &&
            cellColumn < column + static_cast<int>(bytes.size());
   }
 };
+// The device was asked to show what had been written.
+struct Flushed {
+  bool operator==(const Flushed&) const = default;
+};
+// An input event was handed to the game (a resize with the new size).
+struct Took {
+  InputEvent event;
+  bool operator==(const Took&) const = default;
+};
+
+using Event = std::variant<Spoke, Sounded, SoundsStopped, Wrote, Flushed, Took>;
 
 class EventLog {
  public:
   static constexpr int notFound = -1;
 
-  void Add(std::string entry) { entries_.push_back(std::move(entry)); }
-  void Clear() { entries_.clear(); }
-  const std::vector<std::string>& Entries() const { return entries_; }
-  std::size_t Size() const { return entries_.size(); }
-  const std::string& operator[](std::size_t i) const { return entries_[i]; }
+  void Add(Event event);
+  void Clear() { events_.clear(); }
+  const std::vector<Event>& Events() const { return events_; }
+  std::size_t Size() const { return events_.size(); }
+  const Event& operator[](std::size_t i) const { return events_[i]; }
 
-  // Index of the first entry at or after `from` that contains `text`, or
-  // notFound.
-  int Index(std::string_view text, int from = 0) const;
-  // Index of the first entry at or after `from` equal to `entry`.
-  int IndexExact(std::string_view entry, int from = 0) const;
-  int IndexWhere(const std::function<bool(const std::string&)>& predicate,
-                 int from = 0) const;
-  // Index of the first write at or after `from` that put a byte into the cell.
+  // Index of the first event at or after `from` equal to `event`, or notFound.
+  int IndexOf(const Event& event, int from = 0) const;
+  // Index of the first event of this kind at or after `from`.
+  template <typename Kind>
+  int IndexOfKind(int from = 0) const {
+    for (std::size_t i = Start(from); i < events_.size(); ++i) {
+      if (std::holds_alternative<Kind>(events_[i])) return static_cast<int>(i);
+    }
+    return notFound;
+  }
+  // The first write at or after `from` that put a byte into the cell.
   int IndexOfWriteCovering(int row, int column, int from = 0) const;
-  // Index of the first write at or after `from` whose bytes contain `text`.
+  // The first write at or after `from` whose bytes contain `text`.
   int IndexOfWriteContaining(std::string_view text, int from = 0) const;
+  int Count(const Event& event) const;
 
-  // Both are present and the first entry containing `earlier` comes before
-  // the first entry containing `later`.
-  bool IsBefore(std::string_view earlier, std::string_view later) const;
-
-  // The entries that start with `prefix`, in order.
-  std::vector<std::string> Filter(std::string_view prefix) const;
-  // The texts spoken and the clips played, without their prefixes.
   std::vector<std::string> Spoken() const;
+  // The text spoken last, or "" before anything was.
+  std::string LastSpoken() const;
   std::vector<std::string> Played() const;
-  std::vector<WriteEntry> Writes() const;
-  int Count(std::string_view exactEntry) const;
+  std::vector<Wrote> Writes() const;
 
-  // The whole log, one entry a line, for failure messages.
+  // The whole log, one event a line, for failure messages.
   std::string Dump() const;
 
  private:
-  std::vector<std::string> entries_;
+  static std::size_t Start(int from) { return from < 0 ? 0 : static_cast<std::size_t>(from); }
+  std::vector<Event> events_;
 };
-
-// Reads a "write R,C A: bytes" entry back; false for any other entry.
-bool ParseWriteEntry(const std::string& entry, WriteEntry& write);
-std::string FormatWriteEntry(int row, int column, int attribute, std::string_view bytes);
 
 }  // namespace keelmark::testing

@@ -15,10 +15,7 @@ namespace keelmark::testing {
 class RecordedVoice : public Voice {
  public:
   explicit RecordedVoice(EventLog& log) : log_(log) {}
-  bool Speak(const std::string& utf8Text) override {
-    log_.Add("speak: " + utf8Text);
-    return true;
-  }
+  bool Speak(const std::string& utf8Text) override;
 
   // A factory for Speech that makes voices writing into `log`.
   static Speech::VoiceFactory Factory(EventLog& log);
@@ -31,7 +28,7 @@ class RecordedAudio : public AudioOut {
  public:
   explicit RecordedAudio(EventLog& log) : log_(log) {}
   void PlayClip(const std::string& name) override;
-  void StopAll() override { log_.Add("stop sounds"); }
+  void StopAll() override;
 
   // Runs after each clip has been logged; whole-game tests check their
   // invariants here, at the moments the player hears something.

@@ -1,5 +1,7 @@
 #include "tests/doubles/virtual_terminal.h"
 
+#include "presentation/cp437.h"
+
 namespace keelmark::testing {
 
 VirtualTerminal::VirtualTerminal(EventLog& log, int rows, int columns)
@@ -18,7 +20,7 @@ const VirtualTerminal::StoredCell* VirtualTerminal::At(int row, int column) cons
 
 void VirtualTerminal::WriteCells(int row, int column, std::string_view bytes,
                                  int attribute) {
-  log_.Add(FormatWriteEntry(row, column, attribute, bytes));
+  log_.Add(Wrote{row, column, attribute, std::string(bytes)});
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const int c = column + static_cast<int>(i);
     if (At(row, c) == nullptr) continue;  // clipped
@@ -38,33 +40,13 @@ InputEvent VirtualTerminal::NextEvent() {
   if (queue_.empty()) throw InputExhausted();
   Scripted next = queue_.front();
   queue_.pop_front();
-  const InputEvent& e = next.event;
-  switch (e.kind) {
-    case InputEvent::Kind::Key:
-      if (!e.keyDown) {
-        log_.Add("key: release " + std::to_string(e.character));
-      } else if (e.character >= 0 && !e.alt) {
-        log_.Add("key: char " + std::to_string(e.character));
-      } else {
-        log_.Add("key: scan " + std::to_string(e.scanCode));
-      }
-      break;
-    case InputEvent::Kind::Mouse:
-      log_.Add("mouse: buttons " + std::to_string(e.buttonState) + " at " +
-               std::to_string(e.row) + "," + std::to_string(e.column) + " flags " +
-               std::to_string(e.eventFlags));
-      break;
-    case InputEvent::Kind::Resize:
-      rows_ = next.newRows;
-      columns_ = next.newColumns;
-      Blank();
-      log_.Add("resize: " + std::to_string(rows_) + "x" + std::to_string(columns_));
-      break;
-    case InputEvent::Kind::Other:
-      log_.Add("input: other");
-      break;
+  if (next.event.kind == InputEvent::Kind::Resize) {
+    rows_ = next.newRows;
+    columns_ = next.newColumns;
+    Blank();
   }
-  return e;
+  log_.Add(Took{next.event});
+  return next.event;
 }
 
 void VirtualTerminal::Push(const InputEvent& event) {
@@ -101,7 +83,30 @@ std::string VirtualTerminal::Text(int row, int column, int length) const {
   return out;
 }
 
-std::string VirtualTerminal::RowText(int row) const { return Text(row, 1, columns_); }
+std::string VirtualTerminal::Picture(int top, int bottom) const {
+  if (bottom == 0) bottom = rows_;
+  std::string out;
+  for (int row = top; row <= bottom; ++row) {
+    std::string line;
+    for (int column = 1; column <= columns_; ++column) AppendUtf8(line, Cp437Glyph(CharAt(row, column)));
+    line.erase(line.find_last_not_of(' ') + 1);
+    out += line + '\n';
+  }
+  return out;
+}
+
+std::string VirtualTerminal::ColourPicture(int top, int left, int bottom, int right,
+                                           bool background) const {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string out;
+  for (int row = top; row <= bottom; ++row) {
+    for (int column = left; column <= right; ++column) {
+      out += digits[background ? BackgroundAt(row, column) : ForegroundAt(row, column)];
+    }
+    out += '\n';
+  }
+  return out;
+}
 
 int VirtualTerminal::AttributeAt(int row, int column) const {
   const StoredCell* cell = At(row, column);

@@ -21,6 +21,13 @@ struct InputExhausted : std::runtime_error {
   InputExhausted() : std::runtime_error("scripted input exhausted") {}
 };
 
+// An expected screen written as a raw string block: the newline that opens
+// the block is dropped, so the rows line up in the source as on the screen.
+inline std::string Golden(std::string_view block) {
+  if (!block.empty() && block.front() == '\n') block.remove_prefix(1);
+  return std::string(block);
+}
+
 class VirtualTerminal : public Terminal {
  public:
   struct StoredCell {
@@ -36,7 +43,7 @@ class VirtualTerminal : public Terminal {
   void PlaceCursor(int row, int column) override;
   void SetCursorVisible(bool visible) override { cursorVisible_ = visible; }
   void EnableMouse() override { mouseEnabled_ = true; }
-  void Flush() override { log_.Add("flush"); }
+  void Flush() override { log_.Add(Flushed{}); }
   InputEvent NextEvent() override;
 
   // Called when the queue is empty and the game asks for input; it may push
@@ -63,7 +70,13 @@ class VirtualTerminal : public Terminal {
   // Reading the screen back; rows and columns are 1-based. Cells outside the
   // screen read as nothing.
   std::string Text(int row, int column, int length) const;
-  std::string RowText(int row) const;
+  // Golden screens: rows top to bottom (0: the last row), one line each,
+  // every byte as the glyph the console shows for it, trailing blanks cut.
+  std::string Picture(int top = 1, int bottom = 0) const;
+  // The colours of a block of cells, one hex digit a cell: foregrounds, or
+  // backgrounds when asked.
+  std::string ColourPicture(int top, int left, int bottom, int right,
+                            bool background = false) const;
   int AttributeAt(int row, int column) const;
   int ForegroundAt(int row, int column) const { return AttributeAt(row, column) & 0x0F; }
   int BackgroundAt(int row, int column) const { return AttributeAt(row, column) >> 4; }

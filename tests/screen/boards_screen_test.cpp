@@ -1,6 +1,4 @@
-// The two boards and the shot marks, cell by cell.
-
-#include <string>
+// The two boards and the shot marks, as whole screens.
 
 #include "tests/screen/screen_fixture.h"
 
@@ -9,71 +7,75 @@ namespace {
 
 using BoardsScreen = ScreenTest;
 
-TEST_F(BoardsScreen, TargetBoardDrawsCrossesLettersAndLabelsInTheCurrentColour) {
-  console.SetColors(11, 1);
-  DrawTargetBoard(console);
-  for (int row = 1; row <= 10; ++row) {
-    EXPECT_EQ(terminal.Text(row, 1, 15),
-              std::string(10, 'x') + "    " + static_cast<char>('A' + row - 1))
-        << "row " << row;
-    for (int column : {1, 10, 15}) {
-      EXPECT_EQ(terminal.AttributeAt(row, column), 0x1B) << row << "," << column;
-    }
-  }
-  EXPECT_EQ(terminal.Text(11, 1, 11), "1234567890 ");
-  EXPECT_EQ(terminal.AttributeAt(11, 10), 0x1B);
-  EXPECT_EQ(terminal.Text(12, 1, 15), std::string(15, ' '));
-  EXPECT_EQ(console.Foreground(), 11);
-}
-
-TEST_F(BoardsScreen, HomeBoardShowsShipsGreenWaterGreyAndEndsInGrey) {
+TEST_F(BoardsScreen, BothBoardsWithShipsAndEveryKindOfMark) {
   WriteShip(game.state.playerGrid, {1, 1}, {1, 2}, 'D');
   WriteShip(game.state.playerGrid, {10, 6}, {10, 10}, 'C');
   CellOf(game.state.playerGrid, 5, 5) = firedMark;
-  console.SetColors(14, -1);
-  DrawHomeBoard(console, game.state.playerGrid);
-
-  EXPECT_EQ(terminal.Text(13, 1, 15), "DDXXXXXXXX    A");
-  EXPECT_EQ(terminal.Text(22, 1, 15), "XXXXXCCCCC    J");
-  EXPECT_EQ(terminal.Text(17, 5, 1), "0");
-  EXPECT_EQ(terminal.Text(23, 1, 10), "1234567890");
-  EXPECT_EQ(terminal.ForegroundAt(13, 1), 2);
-  EXPECT_EQ(terminal.ForegroundAt(22, 10), 2);
-  EXPECT_EQ(terminal.ForegroundAt(17, 5), 2) << "a fired cell is printed like a ship";
-  EXPECT_EQ(terminal.ForegroundAt(13, 3), 7);
-  EXPECT_EQ(terminal.ForegroundAt(13, 15), 7);
-  EXPECT_EQ(terminal.ForegroundAt(23, 1), 7);
-  EXPECT_EQ(terminal.BackgroundAt(13, 1), 0);
-  EXPECT_EQ(console.Foreground(), 7);
-  for (int row = 1; row <= 12; ++row) {
-    EXPECT_EQ(terminal.RowText(row), std::string(80, ' ')) << "row " << row;
-  }
-}
-
-TEST_F(BoardsScreen, TargetMarksAreRedZeroAndBlueOAtTheSquaresOwnCell) {
-  console.SetColors(7, 8);
+  console.SetColors(11, 1);  // the target board takes whatever is current
   DrawTargetBoard(console);
+  console.SetColors(14, -1);
+  DrawHomeBoard(console, CellsOf(game.state.playerGrid));
+  EXPECT_EQ(console.Foreground(), 7) << "the home board leaves light grey current";
   MarkTargetShot(console, 1, 1, false);
   MarkTargetShot(console, 10, 10, true);
-  EXPECT_EQ(terminal.Text(1, 1, 2), "0x");
-  EXPECT_EQ(terminal.AttributeAt(1, 1), 0x84);
-  EXPECT_EQ(terminal.Text(10, 9, 2), "xo");
-  EXPECT_EQ(terminal.AttributeAt(10, 10), 0x81);
-  EXPECT_EQ(console.Foreground(), 1);
-}
+  MarkHomeShot(console, 1, 1, true);
+  MarkHomeShot(console, 10, 1, false);
+  EXPECT_EQ(console.Foreground(), 12) << "the last mark's colour stays current";
 
-TEST_F(BoardsScreen, HomeMarksAreTwelvePlusTheRow) {
-  console.SetColors(7, 1);
-  MarkHomeShot(console, 1, 1, false);
-  MarkHomeShot(console, 10, 10, true);
-  MarkHomeShot(console, 3, 4, true);
-  EXPECT_EQ(terminal.Text(13, 1, 1), "0");
-  EXPECT_EQ(terminal.AttributeAt(13, 1), 0x1C);
-  EXPECT_EQ(terminal.Text(22, 10, 1), "O");
-  EXPECT_EQ(terminal.AttributeAt(22, 10), 0x19);
-  EXPECT_EQ(terminal.Text(15, 4, 1), "O");
-  EXPECT_EQ(terminal.Text(3, 4, 1), " ") << "nothing on the target board";
-  EXPECT_EQ(console.Foreground(), 9);
+  EXPECT_EQ(terminal.Picture(1, 23), Golden(R"(
+0xxxxxxxxx    A
+xxxxxxxxxx    B
+xxxxxxxxxx    C
+xxxxxxxxxx    D
+xxxxxxxxxx    E
+xxxxxxxxxx    F
+xxxxxxxxxx    G
+xxxxxxxxxx    H
+xxxxxxxxxx    I
+xxxxxxxxxo    J
+1234567890
+
+ODXXXXXXXX    A
+XXXXXXXXXX    B
+XXXXXXXXXX    C
+XXXXXXXXXX    D
+XXXX0XXXXX    E
+XXXXXXXXXX    F
+XXXXXXXXXX    G
+XXXXXXXXXX    H
+XXXXXXXXXX    I
+0XXXXCCCCC    J
+1234567890
+)"));
+  // Marks and the home board keep the background that was current.
+  EXPECT_EQ(terminal.ColourPicture(1, 1, 1, 15, true), "111111111100001\n");
+  EXPECT_EQ(terminal.ColourPicture(22, 1, 22, 15, true), "111111111100001\n");
+  // A fired cell on the home board is printed like a ship, in green.
+  EXPECT_EQ(terminal.ColourPicture(1, 1, 23, 15), Golden(R"(
+4BBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBBB7777B
+BBBBBBBBB17777B
+BBBBBBBBBB77777
+777777777777777
+927777777777777
+777777777777777
+777777777777777
+777777777777777
+777727777777777
+777777777777777
+777777777777777
+777777777777777
+777777777777777
+C77772222277777
+777777777777777
+)"));
 }
 
 }  // namespace

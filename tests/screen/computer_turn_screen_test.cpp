@@ -19,7 +19,7 @@ TEST_F(ComputerTurnScreen, ChoiceLineIsSpokenThenPrintedInCyanFromColumnTwenty) 
   random.PushSquare(3, 7);
   game.ComputerTurn();
 
-  const int spoken = At("speak: Computer chooses: C 7,");
+  const int spoken = At(Spoke{"Computer chooses: C 7,"});
   ASSERT_NE(spoken, notFound) << Dump();
   const int erase = WriteAt(25, 40);
   const int label = WriteAt(25, 20);
@@ -28,15 +28,11 @@ TEST_F(ComputerTurnScreen, ChoiceLineIsSpokenThenPrintedInCyanFromColumnTwenty) 
   EXPECT_LT(erase, label) << Dump();
   EXPECT_LT(label, choice) << Dump();
 
-  EXPECT_EQ(terminal.Text(25, 20, 18), "computer chooses: ");
-  EXPECT_EQ(terminal.Text(25, 38, 5), "     ");
-  EXPECT_EQ(terminal.Text(25, 43, 4), "C 7,");
-  EXPECT_EQ(terminal.Text(25, 47, 3), "   ") << "the old choice is erased";
-  EXPECT_EQ(terminal.Text(25, 50, 1), "#") << "ten blanks only";
-  for (int column : {20, 37, 40, 43, 46, 49}) {
-    EXPECT_EQ(terminal.ForegroundAt(25, column), 3) << "column " << column;
-    EXPECT_EQ(terminal.BackgroundAt(25, column), 1) << "column " << column;
-  }
+  // The choice starts at 43, after the zone; ten blanks from 40 erase the
+  // old choice, all in cyan over the background that was current.
+  EXPECT_EQ(terminal.Picture(25, 25), std::string(19, ' ') + "computer chooses:      C 7,   #\n");
+  EXPECT_EQ(terminal.ColourPicture(25, 20, 25, 50), std::string(30, '3') + "7\n");
+  EXPECT_EQ(terminal.ColourPicture(25, 20, 25, 50, true), std::string(31, '1') + "\n");
 }
 
 TEST_F(ComputerTurnScreen, MissPlaysDropAfterThePrintThenMarksLightRedZeroThenMiss) {
@@ -45,9 +41,9 @@ TEST_F(ComputerTurnScreen, MissPlaysDropAfterThePrintThenMarksLightRedZeroThenMi
 
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"drop", "miss"}));
   const int choice = log.IndexOfWriteContaining("C 7,");
-  const int drop = At("play: drop");
+  const int drop = At(Sounded{"drop"});
   const int mark = WriteAt(15, 7);
-  const int miss = At("play: miss");
+  const int miss = At(Sounded{"miss"});
   EXPECT_LT(choice, drop) << Dump();
   EXPECT_LT(drop, mark) << Dump();
   EXPECT_LT(mark, miss) << Dump();
@@ -67,7 +63,7 @@ TEST_F(ComputerTurnScreen, HitMarksLightBlueOAndStartsTheHunt) {
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"drop", "hit"}));
   EXPECT_EQ(terminal.Text(15, 7, 1), "O");
   EXPECT_EQ(terminal.ForegroundAt(15, 7), 9);
-  EXPECT_LT(WriteAt(15, 7), At("play: hit")) << Dump();
+  EXPECT_LT(WriteAt(15, 7), At(Sounded{"hit"})) << Dump();
   EXPECT_EQ(game.lastComputerShot, 1);
   EXPECT_EQ(game.hunt.huntMode, 1);
   EXPECT_EQ(game.hunt.huntCursor, (Square{3, 7}));
@@ -95,8 +91,8 @@ TEST_F(ComputerTurnScreen, OpenSearchDrawsRowAndColumnAgainOverAFiredSquare) {
   random.PushSquare(3, 7);
   random.PushSquare(4, 4);
   game.ComputerTurn();
-  EXPECT_NE(At("speak: Computer chooses: D 4,"), notFound) << Dump();
-  EXPECT_EQ(log.Count("speak: Computer chooses: C 7,"), 0);
+  EXPECT_NE(At(Spoke{"Computer chooses: D 4,"}), notFound) << Dump();
+  EXPECT_EQ(log.Count(Spoke{"Computer chooses: C 7,"}), 0);
   EXPECT_EQ(Home(4, 4), firedMark);
   EXPECT_EQ(random.Remaining(), 0u);
 }
@@ -108,7 +104,7 @@ TEST_F(ComputerTurnScreen, FollowUpChoiceHasNoComma) {
   game.lastComputerShot = 1;
   random.PushDirection(1);
   game.ComputerTurn();
-  EXPECT_NE(At("speak: Computer chooses: D 5"), notFound) << Dump();
+  EXPECT_NE(At(Spoke{"Computer chooses: D 5"}), notFound) << Dump();
   EXPECT_EQ(terminal.Text(25, 43, 4), "D 5 ");
   EXPECT_EQ(Home(4, 5), firedMark);
 }

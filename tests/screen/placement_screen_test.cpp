@@ -11,7 +11,6 @@ namespace keelmark {
 namespace {
 
 using testing::FleetIsWellFormed;
-using testing::WriteEntry;
 
 const char* const prompts[] = {
     "Enter coordinates for destroyer (2 squares)",
@@ -35,12 +34,10 @@ class PlacementScreen : public ScreenTest {
   char Home(int row, int column) const { return CellOf(game.state.playerGrid, row, column); }
 
   // The first write whose bytes contain `text`; row 0 if there is none.
-  WriteEntry FirstWriteOf(const std::string& text, int* index = nullptr) const {
-    const int i = log.IndexOfWriteContaining(text);
-    if (index) *index = i;
-    WriteEntry w;
-    if (i == notFound || !testing::ParseWriteEntry(log[i], w)) return {};
-    return w;
+  testing::Wrote FirstWriteOf(const std::string& text, int* index) const {
+    *index = log.IndexOfWriteContaining(text);
+    if (*index == notFound) return {};
+    return std::get<testing::Wrote>(log[static_cast<std::size_t>(*index)]);
   }
 
   void ExpectYellowMarker(int row, int column) const {
@@ -70,20 +67,63 @@ TEST_F(PlacementScreen, WholeFleetByTypedSquaresClicksAndPlacementTexts) {
   EXPECT_EQ(Home(10, 10), 'C');
   EXPECT_TRUE(log.Played().empty()) << Dump();
 
-  // The board canvas.
-  EXPECT_EQ(terminal.Text(11, 1, 10), "1234567890");
-  EXPECT_EQ(terminal.Text(1, 15, 1), "A");
-  EXPECT_EQ(terminal.Text(10, 15, 1), "J");
-  EXPECT_EQ(terminal.Text(5, 3, 1), "x") << "no marker for a second entry";
-  // A typed second entry is echoed where the marker left the cursor.
-  EXPECT_EQ(terminal.Text(1, 2, 3), "a2\r");
+  // The canvas with a start marker for each first square, typed or clicked
+  // (none for a second entry); a typed second entry is echoed where its
+  // marker left the cursor, a click's text on row 24.
+  EXPECT_EQ(terminal.Picture(), Golden(R"(
+Xa2♪xxxxxx    A
+xxxxxxxxxx    B
+Xc3♪xxxxxx    C
+xxxxxxxxxx    D
+Xxxxxxxxxx    E
+xxxxxxxxxx    F
+Xg1,g4♪xxx    G
+xxxxxxxxxx    H
+xxxxxxxxxx    I
+xxxxxXj10♪    J
+1234567890
 
-  // Start markers, for typed and clicked squares alike.
-  ExpectYellowMarker(1, 1);
-  ExpectYellowMarker(3, 1);
-  ExpectYellowMarker(5, 1);
-  ExpectYellowMarker(7, 1);
-  ExpectYellowMarker(10, 6);
+
+
+Enter coordinates for destroyer (2 squares)a1♪
+
+Enter coordinates for submarine (3 squares) c1♪
+
+Enter coordinates for cruiser (3 squares)
+
+Enter coordinates for battle ship (4 squares) g1♪
+
+Enter coordinates for carrier (5 squares) j6♪
+             E 3
+
+)"));
+  // Yellow from the first marker on, over the background of the cleared
+  // screen.
+  EXPECT_EQ(terminal.ColourPicture(1, 1, 10, 10), Golden(R"(
+EEEE777777
+7777777777
+EEEE777777
+7777777777
+E777777777
+7777777777
+EEEEEEE777
+7777777777
+7777777777
+77777EEEEE
+)"));
+  EXPECT_EQ(terminal.ColourPicture(1, 1, 1, 4, true), "1111\n");
+}
+
+TEST_F(PlacementScreen, EndlessEchoAtTheLastPromptNeverScrollsTheCanvas) {
+  terminal.TypeText("a1\ra2\rc1\rc3\re1\re3\rg1\rg4\r");
+  // The carrier: a long first entry, 300 bare Enters, then the placement.
+  terminal.TypeText(std::string(400, 'q') + "\r" + std::string(300, '\r') + "j6,j10\r");
+  game.PlacePlayerFleet();
+  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(Home(10, 6), 'C');
+  EXPECT_EQ(terminal.Picture(10, 11), "xxxxxxxxxx    J\n1234567890\n");
+  EXPECT_EQ(terminal.Text(1, 15, 1), "A") << "row A is still at the top";
+  EXPECT_EQ(terminal.Text(25, 80, 1), "\r") << "the last cell shows the last key that reached it";
 }
 
 TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
@@ -94,49 +134,43 @@ TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
   for (int i = 0; i < 5; ++i) {
     const std::string prompt = prompts[i];
     const int row = promptRows[i];
-    const int spoken = At("speak: " + prompt);
+    const int spoken = At(Spoke{prompt});
     ASSERT_NE(spoken, notFound) << prompt << "\n" << Dump();
     // Found by the ship's name, so a wrong trailing blank shows below.
     int printed = notFound;
-    const WriteEntry w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
+    const testing::Wrote w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
     ASSERT_NE(printed, notFound) << prompt << "\n" << Dump();
     EXPECT_EQ(w.bytes, prompt) << "exact text, trailing blank included";
     EXPECT_EQ(w.row, row) << prompt;
     EXPECT_EQ(w.column, 1) << prompt;
     EXPECT_LT(spoken, printed) << prompt << "\n" << Dump();
     // Spoken and printed before the first key of the attempt is read.
-    EXPECT_LT(printed, log.Index("key: ", spoken)) << prompt;
+    EXPECT_LT(printed, FirstInput(spoken)) << prompt;
   }
   // The destroyer's prompt comes before any marker, the rest after it.
   EXPECT_EQ(terminal.ForegroundAt(15, 1), 7);
   for (int row : {17, 19, 21, 23}) EXPECT_EQ(terminal.ForegroundAt(row, 1), 14) << row;
 }
 
-TEST_F(PlacementScreen, RefusedPlacementBuzzesAndAsksTheSameShipAgain) {
-  terminal.TypeText("a1\rb2\r");      // diagonal
-  terminal.TypeText("a1,a3\r" "a1,a3\r");  // wrong length, as a whole text
+TEST_F(PlacementScreen, RefusedPlacementsBuzzAndAskTheSameShipAgain) {
+  terminal.TypeText("a1\rb2\r");              // destroyer on a diagonal
+  terminal.TypeText("a1,a3\r" "a1,a3\r");     // the wrong length, as a whole text
   terminal.TypeText("a1\ra2\r");
-  terminal.TypeText("c1\rc3\re1\re3\rg1\rg4\rj6\rj10\r");
+  terminal.TypeText("a2\rc2\r");              // a submarine sharing A2
+  terminal.TypeText("b1\rb3\r");              // side by side is allowed
+  terminal.TypeText("c1\rc3\rg1\rg4\rj6\rj10\r");
   game.PlacePlayerFleet();
 
-  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer"}));
-  EXPECT_EQ(log.Count(std::string("speak: ") + prompts[0]), 3);
-  const int firstBuzz = At("play: buzzer");
-  EXPECT_LT(At(std::string("speak: ") + prompts[0]), firstBuzz);
-  EXPECT_NE(log.IndexExact(std::string("speak: ") + prompts[0], firstBuzz), notFound);
+  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer", "buzzer"}));
+  EXPECT_EQ(log.Count(Spoke{prompts[0]}), 3);
+  EXPECT_EQ(log.Count(Spoke{prompts[1]}), 2);
+  const int firstBuzz = At(Sounded{"buzzer"});
+  EXPECT_LT(At(Spoke{prompts[0]}), firstBuzz);
+  EXPECT_NE(At(Spoke{prompts[0]}, firstBuzz), notFound) << "asked again after the buzzer";
   EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
   EXPECT_EQ(Home(1, 1), 'D');
   EXPECT_EQ(Home(1, 2), 'D');
-}
-
-TEST_F(PlacementScreen, OverlapIsRefused) {
-  terminal.TypeText("a1\ra2\r");
-  terminal.TypeText("a2\rc2\r");  // shares A2 with the destroyer
-  terminal.TypeText("b1\rb3\re1\re3\rg1\rg4\rj6\rj10\r");
-  game.PlacePlayerFleet();
-  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"});
-  EXPECT_EQ(Home(2, 1), 'S') << "touching side by side is allowed";
-  EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
+  EXPECT_EQ(Home(2, 1), 'S');
 }
 
 TEST_F(PlacementScreen, TwoClicksInColumnTenMakeOnePlacement) {
@@ -169,9 +203,7 @@ TEST_F(PlacementScreen, APlacementTextCountsOnlyAsTheSecondEntry) {
   terminal.TypeText("a1,a2\rb1,b2\r");
   EXPECT_EQ(game.ReadPlacementEntry(), "b1,b2");
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a1,a2", "b1,b2"}));
-  for (int row = 1; row <= 10; ++row) {
-    EXPECT_EQ(terminal.Text(row, 1, 10), std::string(10, ' ')) << "no marker for a long entry";
-  }
+  EXPECT_EQ(terminal.Picture(1, 10), std::string(10, '\n')) << "no marker for a long entry";
 }
 
 TEST_F(PlacementScreen, ASecondWholeTextDropsTheStartButNotItsMarker) {
@@ -223,12 +255,10 @@ TEST(PlacementAuto, AutoBeforePlacementShowsNothingAndPlacesEverything) {
   game.PlacePlayerFleet();
 
   EXPECT_TRUE(FleetIsWellFormed(game.state.playerGrid));
-  for (int row = 1; row <= 25; ++row) {
-    EXPECT_EQ(rig.terminal.RowText(row), std::string(80, ' ')) << "row " << row;
-  }
+  EXPECT_EQ(rig.terminal.Picture(), std::string(25, '\n'));
   EXPECT_TRUE(rig.log.Spoken().empty());
   EXPECT_TRUE(rig.log.Played().empty());
-  EXPECT_EQ(rig.log.Index("key: "), testing::EventLog::notFound);
+  EXPECT_EQ(rig.log.IndexOfKind<testing::Took>(), testing::EventLog::notFound);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The player's turn on screen: the round line, the prompt, the echo, the
 // target mark, and the order of voice, screen and clips.
 
+#include <string>
 #include <vector>
 
 #include "tests/screen/screen_fixture.h"
@@ -13,20 +14,19 @@ class PlayerTurnScreen : public ScreenTest {
   char& Target(int row, int column) { return CellOf(game.state.computerGrid, row, column); }
 };
 
-TEST_F(PlayerTurnScreen, RoundTenLineSitsAtColumnsSixtyToSeventyFour) {
+TEST_F(PlayerTurnScreen, RoundLineAndPromptOverWhatTheLastTurnLeft) {
   game.state.roundNumber = 10;
   console.SetColors(12, -1);  // the turn sets no colour of its own
   Paint(1, 60, "################");
+  Paint(24, 1, "coordinates: b10,zz");
   terminal.TypeText("a1\r");
   game.PlayerTurn();
 
-  EXPECT_EQ(terminal.Text(1, 60, 6), "Round ");
-  EXPECT_EQ(terminal.Text(1, 66, 6), "      ") << "zone blanks 66-70, sign place 71";
-  EXPECT_EQ(terminal.Text(1, 72, 2), "10");
-  EXPECT_EQ(terminal.Text(1, 74, 1), " ");
-  EXPECT_EQ(terminal.Text(1, 75, 1), "#") << "the round line ends at column 74";
-  EXPECT_EQ(terminal.ForegroundAt(1, 60), 12);
-  EXPECT_EQ(terminal.ForegroundAt(1, 72), 12);
+  // Round 10: the zone blanks 66 to 70, the sign place 71, digits from 72,
+  // a blank at 74. Only four columns of the old echo are blanked.
+  EXPECT_EQ(terminal.Picture(1, 1), "0" + std::string(58, ' ') + "Round       10 #\n");
+  EXPECT_EQ(terminal.Picture(24, 24), "coordinates: a1♪ zz\n");
+  EXPECT_EQ(terminal.ColourPicture(1, 60, 1, 75), std::string(16, 'C') + "\n");
 }
 
 TEST_F(PlayerTurnScreen, SpeaksTheRoundBeforePrintingItAndNeverPrintsCoordinatesQuestion) {
@@ -34,32 +34,18 @@ TEST_F(PlayerTurnScreen, SpeaksTheRoundBeforePrintingItAndNeverPrintsCoordinates
   terminal.TypeText("a1\r");
   game.PlayerTurn();
 
-  const int spokenRound = At("speak: round  10");
+  const int spokenRound = At(Spoke{"round  10"});
   const int printedRound = WriteAt(1, 60);
-  const int spokenQuestion = At("speak: Coordinates?");
+  const int spokenQuestion = At(Spoke{"Coordinates?"});
   const int erased = WriteAt(24, 14);
   const int prompt = log.IndexOfWriteContaining("coordinates: ");
-  const int firstKey = log.Index("key: ");
   ASSERT_NE(spokenRound, notFound) << Dump();
   EXPECT_LT(spokenRound, printedRound) << Dump();
   EXPECT_LT(printedRound, spokenQuestion) << Dump();
   EXPECT_LT(spokenQuestion, erased) << Dump();
   EXPECT_LT(erased, prompt) << Dump();
-  EXPECT_LT(prompt, firstKey) << Dump();
-  EXPECT_EQ(log.IndexOfWriteContaining("Coordinates?"), notFound);
+  EXPECT_LT(prompt, FirstInput()) << Dump();
   EXPECT_EQ(log.IndexOfWriteContaining("oordinates?"), notFound);
-}
-
-TEST_F(PlayerTurnScreen, PromptAtRowTwentyFourBlanksOnlyFourColumnsOfTheOldEcho) {
-  game.state.roundNumber = 1;
-  Paint(24, 1, "coordinates: b10,zz");
-  terminal.TypeText("a1\r");
-  game.PlayerTurn();
-
-  EXPECT_EQ(terminal.Text(24, 1, 13), "coordinates: ");
-  EXPECT_EQ(terminal.Text(24, 14, 3), "a1\r") << "the echo starts at column 14";
-  EXPECT_EQ(terminal.Text(24, 17, 1), " ");
-  EXPECT_EQ(terminal.Text(24, 18, 2), "zz") << "columns past 17 keep the old echo";
 }
 
 TEST_F(PlayerTurnScreen, MissPlaysDropMarksRedZeroThenPlaysMiss) {
@@ -72,12 +58,11 @@ TEST_F(PlayerTurnScreen, MissPlaysDropMarksRedZeroThenPlaysMiss) {
   EXPECT_EQ(terminal.Text(3, 7, 1), "0");
   EXPECT_EQ(terminal.ForegroundAt(3, 7), 4);
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"drop", "miss"}));
-  const int drop = At("play: drop");
+  const int drop = At(Sounded{"drop"});
   const int mark = WriteAt(3, 7);
-  const int miss = At("play: miss");
-  EXPECT_LT(At("speak: c7"), drop) << Dump();
+  EXPECT_LT(At(Spoke{"c7"}), drop) << Dump();
   EXPECT_LT(drop, mark) << Dump();
-  EXPECT_LT(mark, miss) << Dump();
+  EXPECT_LT(mark, At(Sounded{"miss"})) << Dump();
   EXPECT_EQ(game.state.computerShipHits, ShipHits{});
 }
 
@@ -95,23 +80,95 @@ TEST_F(PlayerTurnScreen, SinkingHitPlaysDropHitSinkAndMarksBlueO) {
   EXPECT_EQ(Target(2, 3), firedMark);
   EXPECT_EQ(terminal.Text(2, 3, 1), "o");
   EXPECT_EQ(terminal.ForegroundAt(2, 3), 1);
-  EXPECT_LT(WriteAt(2, 3), At("play: hit")) << Dump();
+  EXPECT_LT(WriteAt(2, 3), At(Sounded{"hit"})) << Dump();
 }
 
-TEST_F(PlayerTurnScreen, FiringAtAFiredSquareBuzzesAndAnnouncesTheRoundAgain) {
-  game.state.roundNumber = 10;
+// Entries that name no square the player may fire at: the whole turn starts
+// over, round announcement and prompt included, and only the next square
+// is fired at.
+struct RestartCase {
+  const char* name;
+  const char* entry;
+  int lastComputerShot;
+  std::vector<std::string> clips;  // before the shot that follows
+};
+
+void PrintTo(const RestartCase& c, std::ostream* os) { *os << c.name; }
+
+class PlayerTurnRestart : public PlayerTurnScreen,
+                          public ::testing::WithParamInterface<RestartCase> {};
+
+TEST_P(PlayerTurnRestart, TheWholeTurnStartsOverAndTheNextSquareIsFired) {
+  const RestartCase& c = GetParam();
+  game.state.roundNumber = 3;
+  game.lastComputerShot = c.lastComputerShot;
+  game.currentRow = 2;  // what the computer left: never fired at for the player
+  game.currentColumn = 2;
+  Target(2, 2) = 'D';
   Target(1, 1) = firedMark;
-  Target(2, 2) = 'S';
-  terminal.TypeText("a1\rb2\r");
+  terminal.TypeText(std::string(c.entry) + "\r" + "e5\r");
   game.PlayerTurn();
 
-  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "drop", "hit"}));
-  EXPECT_EQ(log.Count("speak: round  10"), 2);
-  EXPECT_EQ(log.Count("speak: Coordinates?"), 2);
-  EXPECT_LT(At("play: buzzer"), log.IndexExact("speak: round  10", At("speak: round  10") + 1));
-  EXPECT_EQ(game.state.roundNumber, 10);
-  EXPECT_EQ(game.state.computerShipsSunk, 0);
-  EXPECT_EQ(game.state.computerShipHits[static_cast<int>(ShipType::Submarine)], 1);
+  EXPECT_EQ(log.Count(Spoke{"round  3"}), 2) << Dump();
+  EXPECT_EQ(log.Count(Spoke{"Coordinates?"}), 2) << Dump();
+  std::vector<std::string> clips = c.clips;
+  clips.insert(clips.end(), {"drop", "miss"});
+  EXPECT_EQ(log.Played(), clips);
+  EXPECT_EQ(Target(2, 2), 'D') << "the square left over was not fired at";
+  EXPECT_EQ(Target(5, 5), firedMark);
+  EXPECT_EQ(game.state.roundNumber, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, PlayerTurnRestart,
+    ::testing::Values(RestartCase{"auto", "auto", -1, {}},
+                      RestartCase{"empty_before_the_computer_fired", "", 0, {}},
+                      RestartCase{"long", "a1,a5", -1, {"buzzer"}},
+                      RestartCase{"square_fired_at_before", "a1", -1, {"buzzer"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlayerTurnScreen, EndlessEchoStopsAtTheLastCellAndNeverScrollsTheBoards) {
+  DrawTargetBoard(console);
+  DrawHomeBoard(console, CellsOf(game.state.playerGrid));
+  game.state.roundNumber = 1;
+  game.lastComputerShot = -1;
+  // 200 Enters and 151 letters: far more than rows 24 and 25 can show.
+  terminal.TypeText(std::string(200, '\r') + std::string(150, 'z') + "y");
+  terminal.Click(3, 3);
+  game.PlayerTurn();
+
+  EXPECT_EQ(Target(3, 3), firedMark) << "the click on the cell drawn as C3 fired at C3";
+  std::string echo;
+  for (int i = 0; i < 64; ++i) echo += "♪";
+  std::string lastRow;
+  for (int i = 0; i < 79; ++i) lastRow += "♪";
+  // The click's square is printed over the echo; the last cell shows the
+  // last key that reached it.
+  EXPECT_EQ(terminal.Picture(), Golden(R"(
+xxxxxxxxxx    A                                            Round       1
+xxxxxxxxxx    B
+xx0xxxxxxx    C
+xxxxxxxxxx    D
+xxxxxxxxxx    E
+xxxxxxxxxx    F
+xxxxxxxxxx    G
+xxxxxxxxxx    H
+xxxxxxxxxx    I
+xxxxxxxxxx    J
+1234567890
+
+XXXXXXXXXX    A
+XXXXXXXXXX    B
+XXXXXXXXXX    C
+XXXXXXXXXX    D
+XXXXXXXXXX    E
+XXXXXXXXXX    F
+XXXXXXXXXX    G
+XXXXXXXXXX    H
+XXXXXXXXXX    I
+XXXXXXXXXX    J
+1234567890
+)") + "coordinates: C 3" + echo + "\n" + lastRow + "y\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Reading one entry: echo, the accepted characters, the square text of a
 // click, the commands, refusals with the buzzer and the one empty entry.
 
+#include <string>
 #include <vector>
 
 #include "tests/screen/screen_fixture.h"
@@ -10,7 +11,7 @@ namespace {
 
 class ReadEntryScreen : public ScreenTest {
  protected:
-  explicit ReadEntryScreen(int rows = 25) : ScreenTest(rows) {
+  explicit ReadEntryScreen(int rows = 25, int columns = 80) : ScreenTest(rows, columns) {
     game.lastComputerShot = -1;  // past the introduction unless a test says so
     game.currentRow = 6;
     game.currentColumn = 6;
@@ -21,35 +22,34 @@ class ReadEntryScreen : public ScreenTest {
   Square Current() const { return {game.currentRow, game.currentColumn}; }
 };
 
-TEST_F(ReadEntryScreen, TypedSquareIsEchoedSpokenAndLeavesTheRestOfTheText) {
-  const struct {
-    const char* typed;
-    Square square;
-    const char* rest;
-  } cases[] = {{"b7", {2, 7}, "7"}, {"B7", {2, 7}, "7"}, {"b07", {2, 7}, "07"},
-               {"j10", {10, 10}, "10"}, {"a1e1", {1, 10}, "1e1"}};
-  for (const auto& c : cases) {
-    console.MoveCursor(24, 14);
-    log.Clear();
-    terminal.TypeText(std::string(c.typed) + "\r");
-    EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square) << c.typed;
-    EXPECT_EQ(Current(), c.square) << c.typed;
-    EXPECT_EQ(game.entryText, c.rest) << c.typed;
-    EXPECT_EQ(log.Spoken(), std::vector<std::string>{c.typed});
-    EXPECT_EQ(terminal.Text(24, 14, static_cast<int>(std::string(c.typed).size()) + 1),
-              std::string(c.typed) + "\r");
-    EXPECT_TRUE(log.Played().empty()) << c.typed;
-  }
+struct TypedCase {
+  std::string typed;  // Enter follows
+  Square square;
+  std::string rest;   // what entryText keeps
+  std::string spoken;
+};
+
+class TypedSquare : public ReadEntryScreen, public ::testing::WithParamInterface<TypedCase> {};
+
+TEST_P(TypedSquare, IsEchoedSpokenAndLeavesTheRestOfTheText) {
+  const TypedCase& c = GetParam();
+  terminal.TypeText(c.typed + "\r");
+  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
+  EXPECT_EQ(Current(), c.square);
+  EXPECT_EQ(game.entryText, c.rest);
+  EXPECT_EQ(log.Spoken(), std::vector<std::string>{c.spoken});
+  EXPECT_EQ(terminal.Text(24, 14, static_cast<int>(c.typed.size()) + 1), c.typed + "\r");
+  EXPECT_TRUE(log.Played().empty());
 }
 
-TEST_F(ReadEntryScreen, SignsAndBlanksAreEchoedButNotAdded) {
-  // "-", "." and blanks would change the number if they were kept.
-  terminal.TypeText("a -.1\r");
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
-  EXPECT_EQ(Current(), (Square{1, 1}));
-  EXPECT_EQ(terminal.Text(24, 14, 6), "a -.1\r");
-  EXPECT_EQ(log.Spoken(), std::vector<std::string>{"a1"});
-}
+INSTANTIATE_TEST_SUITE_P(
+    Entries, TypedSquare,
+    ::testing::Values(TypedCase{"b7", {2, 7}, "7", "b7"}, TypedCase{"B7", {2, 7}, "7", "B7"},
+                      TypedCase{"b07", {2, 7}, "07", "b07"},
+                      TypedCase{"j10", {10, 10}, "10", "j10"},
+                      TypedCase{"a1e1", {1, 10}, "1e1", "a1e1"},
+                      // Signs and blanks would change the number if kept.
+                      TypedCase{"a -.1", {1, 1}, "1", "a1"}));
 
 TEST_F(ReadEntryScreen, KeysWithoutACharacterAreIgnoredAndNotEchoed) {
   terminal.TypeText("c");
@@ -76,9 +76,10 @@ TEST_F(ReadEntryScreen, RefusedEntriesBuzzAndStartOverWithoutClearingTheEcho) {
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a12", "k5", "Quit", "a0", "c3"}));
   EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer", "buzzer", "buzzer"}));
-  for (const char* refused : {"speak: a12", "speak: k5", "speak: Quit", "speak: a0"}) {
-    const int spoken = At(refused);
-    EXPECT_EQ(log.Index("play: buzzer", spoken), log.Index("play: ", spoken)) << refused;
+  for (const char* refused : {"a12", "k5", "Quit", "a0"}) {
+    // The buzzer answers the entry, before the next one is spoken.
+    const int spoken = At(Spoke{refused});
+    EXPECT_LT(At(Sounded{"buzzer"}, spoken), log.IndexOfKind<Spoke>(spoken + 1)) << refused;
   }
   EXPECT_EQ(Current(), (Square{3, 3}));
   EXPECT_EQ(terminal.Text(24, 14, 18), "a12\rk5\rQuit\ra0\rc3\r");
@@ -93,8 +94,8 @@ TEST_F(ReadEntryScreen, ARefusedEntryLeavesTheSquareAsItWas) {
 TEST_F(ReadEntryScreen, QuitIsSpokenAndLeavesTheGame) {
   terminal.TypeText("quit\r");
   EXPECT_THROW(game.ReadEntry(), QuitGame);
-  EXPECT_NE(At("speak: quit"), notFound) << Dump();
-  EXPECT_EQ(log.Index("play: "), notFound) << Dump();
+  EXPECT_EQ(log.Spoken(), std::vector<std::string>{"quit"});
+  EXPECT_TRUE(log.Played().empty());
 }
 
 TEST_F(ReadEntryScreen, AutoSetsTheFlagAndLeavesTheSquare) {
@@ -113,6 +114,16 @@ TEST_F(ReadEntryScreen, LongEntriesComeBackWholeAndUnexamined) {
   EXPECT_EQ(game.entryText, "zzzzzzzz");
   EXPECT_TRUE(log.Played().empty());
   EXPECT_EQ(Current(), (Square{6, 6}));
+}
+
+TEST_F(ReadEntryScreen, OnlyABoundedStartOfAHugeEntryIsReadBack) {
+  const std::string usable = "a010,a007,andsomewordsxy";  // 24 characters, all kept
+  const std::string pasted(3000, 'q');
+  terminal.TypeText(usable + "\r" + pasted + "\r");
+  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
+  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
+  EXPECT_EQ(game.entryText, pasted) << "the entry itself is kept whole";
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{usable, std::string(24, 'q') + ", and so on."}));
 }
 
 TEST_F(ReadEntryScreen, OnlyTheFirstBareEnterBeforeTheComputersFirstShotIsAccepted) {
@@ -141,20 +152,19 @@ TEST_F(ReadEntryScreen, BareEnterAfterTheComputerHasFiredIsIgnored) {
 
 TEST_F(ReadEntryScreen, LeftClickPrintsTheSquareTextAndSpeaksItTwice) {
   console.MoveCursor(5, 5);
+  terminal.TypeText("b");  // replaced by the click
   terminal.Click(3, 7);
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(Current(), (Square{3, 7}));
   EXPECT_EQ(game.entryText, " 7");
   EXPECT_EQ(terminal.Text(24, 14, 3), "C 7");
-  EXPECT_EQ(log.Count("speak: C 7"), 2);
-  const int first = At("speak: C 7");
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"C 7", "C 7"}));
   const int print = log.IndexOfWriteContaining("C 7");
-  EXPECT_LT(first, print) << Dump();
-  EXPECT_LT(print, log.IndexExact("speak: C 7", first + 1)) << Dump();
+  EXPECT_LT(At(Spoke{"C 7"}), print) << Dump();
+  EXPECT_LT(print, At(Spoke{"C 7"}, print)) << Dump();
 }
 
-TEST_F(ReadEntryScreen, AClickReplacesWhatWasTyped) {
-  terminal.TypeText("b");
+TEST_F(ReadEntryScreen, ClickInColumnTenLeavesTheNumberWithItsBlank) {
   terminal.Click(10, 10);
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(Current(), (Square{10, 10}));
@@ -170,48 +180,47 @@ TEST_F(ReadEntryScreen, RightClickDoesNothing) {
   EXPECT_EQ(log.Spoken(), std::vector<std::string>{"a1"});
 }
 
-TEST_F(ReadEntryScreen, ClicksOffTheTargetBoardBuzz) {
-  // The home board (row 13) and column 11 are off the grid.
-  terminal.Click(13, 2);
-  terminal.Click(4, 11);
-  terminal.TypeText("e5\r");
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
-  EXPECT_EQ(Current(), (Square{5, 5}));
-  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer"}));
-  EXPECT_EQ(log.Count("speak: M 2"), 2);
-  EXPECT_EQ(log.Count("speak: D 11"), 2);
-}
-
-class TallScreenReadEntry : public ReadEntryScreen {
- protected:
-  TallScreenReadEntry() : ReadEntryScreen(50) {}
+// Clicks anywhere but the target board's squares: the square text is
+// printed and spoken twice like any click, then refused with the buzzer.
+struct OffBoardClick {
+  int screenRows;
+  int screenColumns;
+  int row;
+  int column;
+  std::string text;  // printed and spoken
 };
 
-TEST_F(TallScreenReadEntry, ClicksOnRowThirtyThreeAndBelowAreRefused) {
-  // Their letters are lower case and would otherwise read as rows 1 to 10.
-  for (int row : {33, 35, 42}) {
-    console.MoveCursor(24, 14);
-    log.Clear();
-    terminal.Click(row, 5);
-    terminal.TypeText("b2\r");
-    EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square) << "row " << row;
-    const std::string text = std::string(1, static_cast<char>(64 + row)) + " 5";
-    EXPECT_EQ(terminal.Text(24, 14, 3), text) << "row " << row;
-    EXPECT_EQ(log.Count("speak: " + text), 2) << "row " << row;
-    EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"}) << "row " << row;
-    EXPECT_EQ(Current(), (Square{2, 2})) << "row " << row;
-  }
+void PrintTo(const OffBoardClick& c, std::ostream* os) {
+  *os << "row " << c.row << " column " << c.column;
 }
 
-TEST_F(TallScreenReadEntry, ClicksOnRowsElevenToThirtyTwoAreRefused) {
-  for (int row : {11, 22, 32}) {
-    log.Clear();
-    terminal.Click(row, 5);
-    terminal.TypeText("b2\r");
-    EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square) << "row " << row;
-    EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"}) << "row " << row;
-  }
+class OffBoardClickScreen : public ReadEntryScreen,
+                            public ::testing::WithParamInterface<OffBoardClick> {
+ protected:
+  OffBoardClickScreen() : ReadEntryScreen(GetParam().screenRows, GetParam().screenColumns) {}
+};
+
+TEST_P(OffBoardClickScreen, IsRefusedWithTheBuzzer) {
+  const OffBoardClick& c = GetParam();
+  terminal.Click(c.row, c.column);
+  terminal.TypeText("b2\r");
+  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
+  EXPECT_EQ(terminal.Text(24, 14, static_cast<int>(c.text.size())), c.text);
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{c.text, c.text, "b2"}));
+  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"});
+  EXPECT_EQ(Current(), (Square{2, 2}));
 }
+
+// Rows from 33 on have lower-case letters, which would read as rows 1 to
+// 10; columns from 100 on make a text as long as a placement text.
+INSTANTIATE_TEST_SUITE_P(
+    Clicks, OffBoardClickScreen,
+    ::testing::Values(OffBoardClick{25, 80, 13, 2, "M 2"}, OffBoardClick{25, 80, 4, 11, "D 11"},
+                      OffBoardClick{25, 80, 11, 5, "K 5"}, OffBoardClick{25, 80, 22, 5, "V 5"},
+                      OffBoardClick{50, 80, 32, 5, "` 5"}, OffBoardClick{50, 80, 33, 5, "a 5"},
+                      OffBoardClick{50, 80, 42, 5, "j 5"}, OffBoardClick{25, 140, 3, 99, "C 99"},
+                      OffBoardClick{25, 140, 3, 100, "C 100"},
+                      OffBoardClick{25, 140, 3, 123, "C 123"}));
 
 }  // namespace
 }  // namespace keelmark

@@ -12,9 +12,11 @@
 
 namespace keelmark {
 
+using testing::Golden;
+
 class ScreenTest : public ::testing::Test {
  protected:
-  explicit ScreenTest(int rows = 25) : rig(random, rows, 80) {
+  explicit ScreenTest(int rows = 25, int columns = 80) : rig(random, rows, columns) {
     FillWithWater(game.state.playerGrid);
     FillWithWater(game.state.computerGrid);
     game.ResetHunt();
@@ -29,7 +31,8 @@ class ScreenTest : public ::testing::Test {
     rig.log.Clear();
   }
 
-  int At(std::string_view exactEntry) const { return rig.log.IndexExact(exactEntry); }
+  int At(const testing::Event& event, int from = 0) const { return rig.log.IndexOf(event, from); }
+  int FirstInput(int from = 0) const { return rig.log.IndexOfKind<testing::Took>(from); }
   int WriteAt(int row, int column, int from = 0) const {
     return rig.log.IndexOfWriteCovering(row, column, from);
   }
@@ -43,6 +46,8 @@ class ScreenTest : public ::testing::Test {
   testing::EventLog& log = rig.log;
 
   static constexpr int notFound = testing::EventLog::notFound;
+  using Spoke = testing::Spoke;
+  using Sounded = testing::Sounded;
 };
 
 }  // namespace keelmark

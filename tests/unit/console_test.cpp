@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "presentation/console.h"
 #include "tests/doubles/event_log.h"
@@ -15,6 +17,7 @@ namespace keelmark {
 namespace {
 
 using testing::EventLog;
+using testing::Golden;
 using testing::VirtualTerminal;
 
 std::string Bytes(std::initializer_list<int> codes) {
@@ -25,20 +28,8 @@ std::string Bytes(std::initializer_list<int> codes) {
 
 class ConsoleTest : public ::testing::Test {
  protected:
-  ConsoleTest() : terminal(log), console(terminal) { console.AdoptTerminalSize(); }
-
-  // Writes a label at column 1 of each of the first rows, so a scroll shows.
-  void LabelRows(int count) {
-    for (int r = 1; r <= count; ++r) {
-      console.MoveCursor(r, 1);
-      console.PrintText("r" + std::to_string(r));
-    }
-  }
-  // Fills the bottom row to its last column, which leaves a wrap pending.
-  void FillBottomRowEnd() {
-    console.MoveCursor(25, 78);
-    console.PrintText("abc");
-  }
+  explicit ConsoleTest(int rows = 25, int columns = 80)
+      : terminal(log, rows, columns), console(terminal) {}
 
   EventLog log;
   VirtualTerminal terminal;
@@ -59,44 +50,28 @@ TEST_F(ConsoleTest, PrintNumberAddsOneTrailingBlank) {
   console.PrintText("#####");
   console.MoveCursor(5, 10);
   console.PrintNumber(3);
-  EXPECT_EQ(terminal.Text(5, 10, 4), " 3 #");
-  EXPECT_EQ(console.CursorColumn(), 13);
   console.PrintNumber(-12);
-  EXPECT_EQ(terminal.Text(5, 13, 4), "-12 ");
+  EXPECT_EQ(terminal.Picture(5, 5), std::string(9, ' ') + " 3 -12\n");
   EXPECT_EQ(console.CursorColumn(), 17);
 }
 
-TEST_F(ConsoleTest, NextPrintZoneMovesToTheNextZoneStart) {
-  console.MoveCursor(1, 60);
-  console.PrintText("Round ");
-  console.PrintText("######");
-  console.MoveCursor(1, 66);
-  console.NextPrintZone();
-  EXPECT_EQ(console.CursorColumn(), 71);
-  EXPECT_EQ(terminal.Text(1, 60, 12), "Round      #") << "five blanks from column 66";
-
-  const std::pair<int, int> moves[] = {{60, 71}, {1, 15}, {2, 15}, {14, 15}, {29, 43},
-                                       {43, 57}, {57, 71}};
+TEST_F(ConsoleTest, NextPrintZoneWritesBlanksUpToTheNextZoneStartInTheCurrentColours) {
+  const std::pair<int, int> moves[] = {{60, 71}, {66, 71}, {1, 15}, {2, 15},
+                                       {14, 15}, {29, 43}, {43, 57}, {57, 71}};
   for (auto [from, to] : moves) {
     console.MoveCursor(3, from);
     console.NextPrintZone();
     EXPECT_EQ(console.CursorRow(), 3) << "from " << from;
     EXPECT_EQ(console.CursorColumn(), to) << "from " << from;
   }
-}
-
-TEST_F(ConsoleTest, NextPrintZoneWritesBlanksInTheCurrentColours) {
   console.MoveCursor(4, 20);
   console.PrintText("XXXXXXXXXXXX");
   console.SetColors(3, 8);
   console.MoveCursor(4, 20);
   console.NextPrintZone();
-  EXPECT_EQ(terminal.Text(4, 20, 10), std::string(9, ' ') + "X");
-  EXPECT_EQ(terminal.AttributeAt(4, 20), 0x83);
-  EXPECT_EQ(terminal.AttributeAt(4, 28), 0x83);
-}
-
-TEST_F(ConsoleTest, NextPrintZoneFromTheLastZoneWrapsLikeText) {
+  EXPECT_EQ(terminal.Picture(4, 4), std::string(28, ' ') + "XXX\n");
+  EXPECT_EQ(terminal.ColourPicture(4, 19, 4, 29, true), "08888888880\n");
+  // From the last zone the blanks run past the edge and wrap like text.
   console.MoveCursor(6, 71);
   console.NextPrintZone();
   EXPECT_EQ(console.CursorRow(), 7);
@@ -111,169 +86,126 @@ TEST_F(ConsoleTest, PrintTextStoresControlCodesOneCellEach) {
   EXPECT_EQ(console.CursorColumn(), 19);
 }
 
-TEST_F(ConsoleTest, PrintTextWrapsAtTheRightEdge) {
-  console.MoveCursor(1, 78);
-  console.PrintText("abcde");
-  EXPECT_EQ(terminal.Text(1, 78, 3), "abc");
-  EXPECT_EQ(terminal.Text(2, 1, 2), "de");
-  EXPECT_EQ(console.CursorRow(), 2);
-  EXPECT_EQ(console.CursorColumn(), 3);
+// Wrapping and scrolling, on a screen of 4 rows by 10 columns whose rows
+// are labelled so that a scroll shows.
+struct ScrollCase {
+  const char* name;
+  std::function<void(Console&)> steps;
+  const char* picture;
+  int cursorRow;
+  int cursorColumn;
+  bool pendingWrap;
+};
 
-  console.MoveCursor(3, 76);
-  console.PrintText("vwxyz");
-  EXPECT_EQ(console.CursorRow(), 4);
-  EXPECT_EQ(console.CursorColumn(), 1);
-  EXPECT_FALSE(console.PendingWrap());
+void PrintTo(const ScrollCase& c, std::ostream* os) { *os << c.name; }
+
+class Scrolling : public ConsoleTest, public ::testing::WithParamInterface<ScrollCase> {
+ protected:
+  Scrolling() : ConsoleTest(4, 10) {
+    for (int r = 1; r <= 3; ++r) {
+      console.MoveCursor(r, 1);
+      console.PrintText("r" + std::to_string(r));
+    }
+  }
+};
+
+TEST_P(Scrolling, LeavesTheScreenAndTheCursorSo) {
+  GetParam().steps(console);
+  EXPECT_EQ(terminal.Picture(), Golden(GetParam().picture));
+  EXPECT_EQ(console.CursorRow(), GetParam().cursorRow);
+  EXPECT_EQ(console.CursorColumn(), GetParam().cursorColumn);
+  EXPECT_EQ(console.PendingWrap(), GetParam().pendingWrap);
 }
 
-TEST_F(ConsoleTest, FillingTheBottomRowLeavesAWrapPendingWithoutScrolling) {
-  LabelRows(3);
-  FillBottomRowEnd();
-  EXPECT_TRUE(console.PendingWrap());
-  EXPECT_EQ(console.CursorRow(), 25);
-  EXPECT_EQ(console.CursorColumn(), 1);
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r1") << "nothing scrolls until the next write";
-  EXPECT_EQ(terminal.Text(25, 78, 3), "abc");
+void FillBottomRowEnd(Console& console) {
+  console.MoveCursor(4, 8);
+  console.PrintText("abc");
 }
 
-TEST_F(ConsoleTest, WritingWithAPendingWrapScrollsFirst) {
-  LabelRows(3);
-  FillBottomRowEnd();
-  console.SetColors(2, 1);
-  console.PrintText("d");
-  EXPECT_FALSE(console.PendingWrap());
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r2");
-  EXPECT_EQ(terminal.Text(24, 78, 3), "abc");
-  EXPECT_EQ(terminal.Text(25, 1, 1), "d");
-  EXPECT_EQ(terminal.Text(25, 2, 79), std::string(79, ' '));
-  EXPECT_EQ(terminal.AttributeAt(25, 40), 0x12) << "the new bottom row takes the current colours";
-  EXPECT_EQ(console.CursorRow(), 25);
-  EXPECT_EQ(console.CursorColumn(), 2);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Steps, Scrolling,
+    ::testing::Values(
+        ScrollCase{"wrap_at_the_right_edge",
+                   [](Console& c) { c.MoveCursor(1, 8); c.PrintText("abcde"); },
+                   "\nr1     abc\nde\nr3\n\n", 2, 3, false},
+        ScrollCase{"filling_a_row_above_the_bottom_moves_on",
+                   [](Console& c) { c.MoveCursor(2, 6); c.PrintText("vwxyz"); },
+                   "\nr1\nr2   vwxyz\nr3\n\n", 3, 1, false},
+        ScrollCase{"filling_the_bottom_row_leaves_a_wrap_pending",
+                   FillBottomRowEnd, "\nr1\nr2\nr3\n       abc\n", 4, 1, true},
+        ScrollCase{"writing_with_a_wrap_pending_scrolls_first",
+                   [](Console& c) { FillBottomRowEnd(c); c.PrintText("d"); },
+                   "\nr2\nr3\n       abc\nd\n", 4, 2, false},
+        ScrollCase{"text_past_the_bottom_row_goes_on_a_fresh_row",
+                   [](Console& c) { c.MoveCursor(4, 9); c.PrintText("wxyz"); },
+                   "\nr2\nr3\n        wx\nyz\n", 4, 3, false},
+        ScrollCase{"end_line_above_the_bottom_moves_down",
+                   [](Console& c) { c.MoveCursor(2, 5); c.EndLine(); },
+                   "\nr1\nr2\nr3\n\n", 3, 1, false},
+        ScrollCase{"end_line_on_the_bottom_row_scrolls_once",
+                   [](Console& c) { c.MoveCursor(4, 1); c.PrintText("bottom"); c.EndLine(); },
+                   "\nr2\nr3\nbottom\n\n", 4, 1, false},
+        ScrollCase{"end_line_with_a_wrap_pending_scrolls_twice",
+                   [](Console& c) { FillBottomRowEnd(c); c.EndLine(); },
+                   "\nr3\n       abc\n\n\n", 4, 1, false},
+        ScrollCase{"moving_the_cursor_clears_a_pending_wrap",
+                   [](Console& c) { FillBottomRowEnd(c); c.MoveCursor(4, 1); c.PrintText("z"); },
+                   "\nr1\nr2\nr3\nz      abc\n", 4, 2, false},
+        ScrollCase{"clearing_clears_a_pending_wrap",
+                   [](Console& c) { FillBottomRowEnd(c); c.ClearScreen(); c.PrintText("q"); },
+                   "\nq\n\n\n\n", 1, 2, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ConsoleTest, TextRunningPastTheBottomRowContinuesOnAFreshRow) {
-  LabelRows(2);
-  console.MoveCursor(25, 79);
-  console.PrintText("wxyz");
-  EXPECT_EQ(terminal.Text(24, 79, 2), "wx");
-  EXPECT_EQ(terminal.Text(25, 1, 3), "yz ");
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r2");
-  EXPECT_EQ(console.CursorRow(), 25);
-  EXPECT_EQ(console.CursorColumn(), 3);
-}
-
-TEST_F(ConsoleTest, EndLineAboveTheBottomMovesToTheNextRow) {
-  LabelRows(2);
-  console.MoveCursor(5, 30);
-  console.EndLine();
-  EXPECT_EQ(console.CursorRow(), 6);
-  EXPECT_EQ(console.CursorColumn(), 1);
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r1");
-}
-
-TEST_F(ConsoleTest, EndLineOnTheBottomRowScrollsOnce) {
-  LabelRows(3);
+TEST_F(ConsoleTest, AScrollFillsTheNewBottomRowInTheCurrentColours) {
   console.MoveCursor(25, 1);
-  console.PrintText("bottom");
+  console.SetColors(2, 1);
   console.EndLine();
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r2");
-  EXPECT_EQ(terminal.Text(24, 1, 6), "bottom");
-  EXPECT_EQ(terminal.RowText(25), std::string(80, ' '));
-  EXPECT_EQ(console.CursorRow(), 25);
-  EXPECT_EQ(console.CursorColumn(), 1);
-}
-
-TEST_F(ConsoleTest, EndLineWithAPendingWrapScrollsTwice) {
-  LabelRows(3);
-  FillBottomRowEnd();
-  console.EndLine();
-  EXPECT_FALSE(console.PendingWrap());
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r3");
-  EXPECT_EQ(terminal.Text(23, 78, 3), "abc");
-  EXPECT_EQ(console.CursorRow(), 25);
-  EXPECT_EQ(console.CursorColumn(), 1);
+  EXPECT_EQ(terminal.AttributeAt(25, 40), 0x12);
 }
 
 TEST_F(ConsoleTest, MoveCursorIgnoresEachOutOfRangeCoordinateOnItsOwn) {
-  console.MoveCursor(10, 20);
-  console.MoveCursor(0, 5);
-  EXPECT_EQ(console.CursorRow(), 10);
-  EXPECT_EQ(console.CursorColumn(), 5);
-  console.MoveCursor(26, 7);
-  EXPECT_EQ(console.CursorRow(), 10);
-  EXPECT_EQ(console.CursorColumn(), 7);
-  console.MoveCursor(12, 0);
-  EXPECT_EQ(console.CursorRow(), 12);
-  EXPECT_EQ(console.CursorColumn(), 7);
-  console.MoveCursor(13, 81);
-  EXPECT_EQ(console.CursorRow(), 13);
-  EXPECT_EQ(console.CursorColumn(), 7);
-  console.MoveCursor(-1, 90);
-  EXPECT_EQ(console.CursorRow(), 13);
-  EXPECT_EQ(console.CursorColumn(), 7);
-  console.MoveCursor(25, 80);
-  EXPECT_EQ(console.CursorRow(), 25);
-  EXPECT_EQ(console.CursorColumn(), 80);
+  const struct {
+    int row, column;
+    int expectedRow, expectedColumn;
+  } moves[] = {{10, 20, 10, 20}, {0, 5, 10, 5},   {26, 7, 10, 7},  {12, 0, 12, 7},
+               {13, 81, 13, 7},  {-1, 90, 13, 7}, {25, 80, 25, 80}};
+  for (const auto& m : moves) {
+    console.MoveCursor(m.row, m.column);
+    EXPECT_EQ(console.CursorRow(), m.expectedRow) << m.row << "," << m.column;
+    EXPECT_EQ(console.CursorColumn(), m.expectedColumn) << m.row << "," << m.column;
+  }
 }
 
-TEST_F(ConsoleTest, MoveCursorClearsAPendingWrap) {
-  LabelRows(1);
-  FillBottomRowEnd();
-  console.MoveCursor(25, 1);
-  EXPECT_FALSE(console.PendingWrap());
-  console.PrintText("z");
-  EXPECT_EQ(terminal.Text(1, 1, 2), "r1");
-  EXPECT_EQ(terminal.Text(25, 78, 3), "abc");
-  EXPECT_EQ(terminal.Text(25, 1, 1), "z");
-}
-
-TEST_F(ConsoleTest, SetColorsKeepsAColourOutsideZeroToFifteen) {
-  console.SetColors(3, 8);
-  EXPECT_EQ(console.Foreground(), 3);
-  EXPECT_EQ(console.Background(), 8);
-  console.SetColors(14, -1);
-  EXPECT_EQ(console.Foreground(), 14);
-  EXPECT_EQ(console.Background(), 8);
-  console.SetColors(16, 2);
-  EXPECT_EQ(console.Foreground(), 14);
-  EXPECT_EQ(console.Background(), 2);
-  console.SetColors(-5, 15);
-  EXPECT_EQ(console.Foreground(), 14);
-  EXPECT_EQ(console.Background(), 15);
-  console.SetColors(0, 0);
-  EXPECT_EQ(console.Foreground(), 0);
-  EXPECT_EQ(console.Background(), 0);
-}
-
-TEST_F(ConsoleTest, TextTakesTheCurrentColours) {
-  EXPECT_EQ(console.Foreground(), 7);
-  EXPECT_EQ(console.Background(), 0);
-  console.SetColors(1, 8);
-  console.SetColors(14, -1);
-  console.MoveCursor(2, 2);
-  console.PrintText("Y");
-  EXPECT_EQ(terminal.ForegroundAt(2, 2), 14);
-  EXPECT_EQ(terminal.BackgroundAt(2, 2), 8);
-  EXPECT_EQ(console.CellAt(2, 2).attribute, 0x8E);
+TEST_F(ConsoleTest, SetColorsKeepsAColourOutsideZeroToFifteenAndTextTakesTheCurrentOnes) {
+  const struct {
+    int foreground, background;
+    int attribute;
+  } changes[] = {{3, 8, 0x83}, {14, -1, 0x8E}, {16, 2, 0x2E}, {-5, 15, 0xFE}, {0, 0, 0x00}};
+  int column = 1;
+  for (const auto& c : changes) {
+    console.SetColors(c.foreground, c.background);
+    console.MoveCursor(2, column);
+    console.PrintText("Y");
+    EXPECT_EQ(terminal.AttributeAt(2, column), c.attribute) << c.foreground << "," << c.background;
+    EXPECT_EQ(console.CellAt(2, column++).attribute, c.attribute);
+  }
 }
 
 TEST_F(ConsoleTest, ClearScreenFillsEveryCellInTheCurrentColours) {
-  LabelRows(5);
-  FillBottomRowEnd();
+  console.MoveCursor(3, 3);
+  console.PrintText("left over");
   console.SetColors(3, 8);
   console.ClearScreen();
   EXPECT_EQ(console.CursorRow(), 1);
   EXPECT_EQ(console.CursorColumn(), 1);
+  EXPECT_EQ(terminal.Picture(), std::string(25, '\n'));
   for (int r = 1; r <= 25; ++r) {
-    EXPECT_EQ(terminal.RowText(r), std::string(80, ' ')) << "row " << r;
     for (int c = 1; c <= 80; ++c) {
       ASSERT_EQ(terminal.AttributeAt(r, c), 0x83) << r << "," << c;
       ASSERT_EQ(console.CellAt(r, c).attribute, 0x83) << r << "," << c;
       ASSERT_EQ(console.CellAt(r, c).character, ' ') << r << "," << c;
     }
   }
-  console.PrintText("q");
-  EXPECT_EQ(terminal.Text(1, 1, 1), "q") << "no wrap may survive a clear";
 }
 
 TEST_F(ConsoleTest, ShowCursorAndEnableMouseInputReachTheDevice) {
@@ -283,132 +215,98 @@ TEST_F(ConsoleTest, ShowCursorAndEnableMouseInputReachTheDevice) {
   EXPECT_TRUE(terminal.MouseEnabled());
 }
 
-class WaitKeyTest : public ConsoleTest {
- protected:
-  void UseGameSelection() {
-    console.EnableMouseInput();
-    console.SelectMouseEvents(3, 4 | 8);
-  }
+// What WaitKey makes of the events the device delivers, with mouse input
+// enabled or not and the buttons of the game's selection.
+struct KeyCase {
+  const char* name;
+  std::vector<InputEvent> events;
+  bool mouseEnabled;
+  int kinds;
+  std::vector<std::string> keys;
+  int mouseRow;  // after the last key
+  int mouseColumn;
 };
 
-TEST_F(WaitKeyTest, KeysWithACharacterGiveThatCharacter) {
-  terminal.TypeText("a\r\b\x1b");
-  EXPECT_EQ(console.WaitKey(), "a");
-  EXPECT_EQ(console.WaitKey(), "\r");
-  EXPECT_EQ(console.WaitKey(), "\b");
-  EXPECT_EQ(console.WaitKey(), "\x1b");
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+
+InputEvent Release(int character) {
+  InputEvent e = InputEvent::Char(character);
+  e.keyDown = false;
+  return e;
 }
 
-TEST_F(WaitKeyTest, KeysWithoutACharacterGiveZeroAndTheScanCode) {
-  terminal.PressScanKey(0x48);
-  terminal.PressScanKey(0x3B);
-  EXPECT_EQ(console.WaitKey(), Bytes({0, 0x48}));
-  EXPECT_EQ(console.WaitKey(), Bytes({0, 0x3B}));
+InputEvent Alt(char letter, int scanCode) {
+  InputEvent e = InputEvent::Char(static_cast<unsigned char>(letter));
+  e.scanCode = scanCode;
+  e.alt = true;
+  return e;
 }
 
-TEST_F(WaitKeyTest, AltWithALetterGivesTheTwoCharacterForm) {
-  terminal.PressAltLetter('a', 0x1E);
-  EXPECT_EQ(console.WaitKey(), Bytes({0, 0x1E}));
+InputEvent Buttons(int state, int row, int column, int flags = MouseButtonChange) {
+  return InputEvent::Mouse(state, row, column, flags);
 }
 
-TEST_F(WaitKeyTest, ModifierKeysAloneAndReleasesAreSkipped) {
-  for (int scan : {0x1D, 0x2A, 0x36, 0x38, 0x3A, 0x45, 0x46}) terminal.PressScanKey(scan);
-  InputEvent release = InputEvent::Char('x');
-  release.keyDown = false;
-  terminal.Push(release);
-  terminal.TypeText("b");
-  EXPECT_EQ(console.WaitKey(), "b");
-  EXPECT_EQ(terminal.PendingInput(), 0u);
+const std::string leftPress = Bytes({255, 255, PressEvent, LeftButton});
+const std::string leftRelease = Bytes({255, 255, ReleaseEvent, LeftButton});
+const std::string rightPress = Bytes({255, 255, PressEvent, RightButton});
+const std::string rightRelease = Bytes({255, 255, ReleaseEvent, RightButton});
+constexpr int gameKinds = PressEvent | ReleaseEvent;
+
+class WaitKeyCases : public ConsoleTest, public ::testing::WithParamInterface<KeyCase> {};
+
+TEST_P(WaitKeyCases, GiveTheseKeys) {
+  const KeyCase& c = GetParam();
+  if (c.mouseEnabled) console.EnableMouseInput();
+  console.SelectMouseEvents(LeftButton | RightButton, c.kinds);
+  for (const InputEvent& e : c.events) terminal.Push(e);
+  for (const std::string& key : c.keys) EXPECT_EQ(console.WaitKey(), key);
+  EXPECT_EQ(terminal.PendingInput(), 0u) << "every event taken";
+  EXPECT_EQ(console.MouseRow(), c.mouseRow);
+  EXPECT_EQ(console.MouseColumn(), c.mouseColumn);
 }
 
-TEST_F(WaitKeyTest, LeftAndRightButtonsGivePressAndRelease) {
-  UseGameSelection();
-  terminal.Click(3, 7);
-  terminal.RightClick(5, 9);
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 4, 1}));
-  EXPECT_EQ(console.MouseRow(), 3);
-  EXPECT_EQ(console.MouseColumn(), 7);
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 8, 1}));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 4, 2}));
-  EXPECT_EQ(console.MouseRow(), 5);
-  EXPECT_EQ(console.MouseColumn(), 9);
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 8, 2}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Events, WaitKeyCases,
+    ::testing::Values(
+        KeyCase{"characters_as_they_are",
+                {InputEvent::Char('a'), InputEvent::Char(13), InputEvent::Char(8), InputEvent::Char(27)},
+                true, gameKinds, {"a", "\r", "\b", "\x1b"}, 0, 0},
+        KeyCase{"keys_without_a_character_give_zero_and_the_scan_code",
+                {InputEvent::Scan(0x48), InputEvent::Scan(0x3B), Alt('a', 0x1E), Alt('q', 0)},
+                true, gameKinds,
+                {Bytes({0, 0x48}), Bytes({0, 0x3B}), Bytes({0, 0x1E}), Bytes({0, 0x10})}, 0, 0},
+        KeyCase{"modifiers_alone_and_releases_are_skipped",
+                {InputEvent::Scan(0x1D), InputEvent::Scan(0x2A), InputEvent::Scan(0x36),
+                 InputEvent::Scan(0x38), InputEvent::Scan(0x3A), InputEvent::Scan(0x45),
+                 InputEvent::Scan(0x46), Release('x'), InputEvent::Char('b')},
+                true, gameKinds, {"b"}, 0, 0},
+        KeyCase{"left_and_right_press_and_release",
+                {Buttons(1, 3, 7), Buttons(0, 3, 7), Buttons(2, 5, 9), Buttons(0, 5, 9)},
+                true, gameKinds, {leftPress, leftRelease, rightPress, rightRelease}, 5, 9},
+        KeyCase{"the_button_is_the_lowest_that_changed",
+                {Buttons(1, 2, 2), Buttons(3, 2, 2), Buttons(2, 2, 2), Buttons(0, 2, 2)},
+                true, gameKinds, {leftPress, rightPress, leftRelease, rightRelease}, 2, 2},
+        KeyCase{"two_buttons_changing_at_once_count_as_the_lowest",
+                {Buttons(3, 2, 2), Buttons(0, 2, 2)}, true, gameKinds, {leftPress, leftRelease}, 2, 2},
+        KeyCase{"middle_button_moves_and_wheel_are_skipped_and_keep_the_position",
+                {Buttons(1, 3, 7), Buttons(0, 3, 7), Buttons(4, 8, 8), Buttons(0, 8, 8),
+                 Buttons(0, 9, 9, MouseMoved), Buttons(0, 9, 9, MouseWheeled), InputEvent::Char('z')},
+                true, gameKinds, {leftPress, leftRelease, "z"}, 3, 7},
+        KeyCase{"a_skipped_double_click_still_counts_its_button_state",
+                {Buttons(1, 6, 4, MouseDoubleClick), Buttons(0, 6, 4)},
+                true, gameKinds, {leftRelease}, 6, 4},
+        KeyCase{"an_event_without_a_button_change_is_skipped",
+                {Buttons(0, 2, 2), InputEvent::Char('n')}, true, gameKinds, {"n"}, 0, 0},
+        KeyCase{"movement_when_its_kind_is_selected",
+                {Buttons(0, 4, 6, MouseMoved)}, true, MoveEvent | gameKinds,
+                {Bytes({255, 255, MoveEvent, 0})}, 4, 6},
+        KeyCase{"no_mouse_before_mouse_input_is_enabled",
+                {Buttons(1, 3, 7), Buttons(0, 3, 7), InputEvent::Char('q')}, false, gameKinds, {"q"}, 0, 0},
+        KeyCase{"no_mouse_before_a_kind_is_selected",
+                {Buttons(1, 3, 7), Buttons(0, 3, 7), InputEvent::Char('q')}, true, 0, {"q"}, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(WaitKeyTest, MouseRowAndColumnAreZeroBeforeAnyMouseEvent) {
-  EXPECT_EQ(console.MouseRow(), 0);
-  EXPECT_EQ(console.MouseColumn(), 0);
-}
-
-TEST_F(WaitKeyTest, TheButtonIsTheLowestOneThatChanged) {
-  UseGameSelection();
-  terminal.Push(InputEvent::Mouse(1, 2, 2));  // left down
-  terminal.Push(InputEvent::Mouse(3, 2, 2));  // right down as well
-  terminal.Push(InputEvent::Mouse(2, 2, 2));  // left up, right still down
-  terminal.Push(InputEvent::Mouse(0, 2, 2));  // right up
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 4, 1}));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 4, 2}));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 8, 1}));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 8, 2}));
-}
-
-TEST_F(WaitKeyTest, GameSelectionSkipsMiddleButtonMovesAndWheel) {
-  UseGameSelection();
-  terminal.Click(3, 7);
-  terminal.Click(8, 8, 4);                                  // middle button
-  terminal.Push(InputEvent::Mouse(0, 9, 9, MouseMoved));    // movement
-  terminal.Push(InputEvent::Mouse(0, 9, 9, MouseWheeled));  // wheel
-  terminal.TypeText("z");
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 4, 1}));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 8, 1}));
-  EXPECT_EQ(console.WaitKey(), "z");
-  EXPECT_EQ(console.MouseRow(), 3) << "skipped events must not move the mouse position";
-  EXPECT_EQ(console.MouseColumn(), 7);
-}
-
-TEST_F(WaitKeyTest, ASkippedDoubleClickStillUpdatesTheButtonState) {
-  UseGameSelection();
-  // The double click itself is skipped, but its state (left down) is taken
-  // in, so the release that follows is a left release.
-  terminal.Push(InputEvent::Mouse(1, 6, 4, MouseDoubleClick));
-  terminal.Push(InputEvent::Mouse(0, 6, 4));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 8, 1}));
-  EXPECT_EQ(console.MouseRow(), 6);
-  EXPECT_EQ(console.MouseColumn(), 4);
-}
-
-TEST_F(WaitKeyTest, AnEventWithNoButtonChangeIsSkipped) {
-  UseGameSelection();
-  terminal.Push(InputEvent::Mouse(0, 2, 2));
-  terminal.TypeText("n");
-  EXPECT_EQ(console.WaitKey(), "n");
-}
-
-TEST_F(WaitKeyTest, MovementIsReportedWhenItsKindIsSelected) {
-  console.EnableMouseInput();
-  console.SelectMouseEvents(3, 1 | 4 | 8);
-  terminal.Push(InputEvent::Mouse(0, 4, 6, MouseMoved));
-  EXPECT_EQ(console.WaitKey(), Bytes({255, 255, 1, 0}));
-  EXPECT_EQ(console.MouseRow(), 4);
-  EXPECT_EQ(console.MouseColumn(), 6);
-}
-
-TEST_F(WaitKeyTest, NoMouseEventsBeforeMouseInputIsEnabled) {
-  console.SelectMouseEvents(3, 4 | 8);
-  terminal.Click(3, 7);
-  terminal.TypeText("q");
-  EXPECT_EQ(console.WaitKey(), "q");
-  EXPECT_EQ(console.MouseRow(), 0);
-}
-
-TEST_F(WaitKeyTest, NothingIsReportedBeforeAKindIsSelected) {
-  console.EnableMouseInput();
-  terminal.Click(3, 7);
-  terminal.TypeText("q");
-  EXPECT_EQ(console.WaitKey(), "q");
-}
-
-TEST_F(WaitKeyTest, AResizeRepaintsTheDeviceFromTheConsolesCells) {
+TEST_F(ConsoleTest, AResizeRepaintsTheDeviceFromTheConsolesCells) {
   console.SetColors(14, 1);
   console.MoveCursor(2, 3);
   console.PrintText("Hello");
@@ -424,12 +322,13 @@ TEST_F(WaitKeyTest, AResizeRepaintsTheDeviceFromTheConsolesCells) {
   EXPECT_EQ(terminal.AttributeAt(25, 80), 0x07);
 }
 
-TEST_F(WaitKeyTest, WaitKeyOrResizeReturnsEmptyOnAResize) {
+TEST_F(ConsoleTest, WaitKeyOrResizeReturnsEmptyOnAResize) {
   console.MoveCursor(2, 3);
   console.PrintText("Hello");
   terminal.Resize(25, 80);
   terminal.TypeText("k");
   EXPECT_EQ(console.WaitKeyOrResize(), std::nullopt);
+  EXPECT_EQ(terminal.Text(2, 3, 5), "Hello") << "repainted before it returns";
   EXPECT_EQ(console.WaitKeyOrResize(), std::optional<std::string>("k"));
 }
 

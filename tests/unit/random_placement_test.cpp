@@ -58,36 +58,25 @@ TEST_F(RandomPrimitivesTest, RandomSquareDrawsRowThenColumnAndWritesTheText) {
   EXPECT_EQ(random.Remaining(), 0u);
 }
 
-TEST_F(RandomPrimitivesTest, RandomEndSquareRunsReachSquaresInTheDrawnDirection) {
-  const Square start{5, 5};
-  random.PushDirection(1);
-  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{3, 5}));
-  random.PushDirection(2);
-  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{7, 5}));
-  random.PushDirection(3);
-  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{5, 3}));
-  random.PushDirection(4);
-  EXPECT_EQ(game.RandomEndSquare(start, 2, 4), (Square{5, 7}));
-}
-
-TEST_F(RandomPrimitivesTest, RandomEndSquareTurnsBackAtTheEdges) {
-  // Carrier from row 2 going up ends at row 6, not row -2.
-  random.PushDirection(1);
-  EXPECT_EQ(game.RandomEndSquare({2, 4}, 4, 8), (Square{6, 4}));
-  // Destroyer from column 1 going left covers columns 1 and 2.
-  random.PushDirection(3);
-  EXPECT_EQ(game.RandomEndSquare({6, 1}, 1, 2), (Square{6, 2}));
-  // Battle ship from row 9 going down covers rows 6 to 9.
-  random.PushDirection(2);
-  EXPECT_EQ(game.RandomEndSquare({9, 3}, 3, 6), (Square{6, 3}));
-  // Carrier from column 8 going right.
-  random.PushDirection(4);
-  EXPECT_EQ(game.RandomEndSquare({1, 8}, 4, 8), (Square{1, 4}));
-  // Exactly at the edge is still inside.
-  random.PushDirection(4);
-  EXPECT_EQ(game.RandomEndSquare({1, 6}, 4, 8), (Square{1, 10}));
-  random.PushDirection(1);
-  EXPECT_EQ(game.RandomEndSquare({5, 3}, 4, 8), (Square{1, 3}));
+TEST_F(RandomPrimitivesTest, RandomEndSquareRunsReachSquaresAndTurnsBackAtTheEdges) {
+  const struct {
+    Square start;
+    int direction, reach;
+    Square end;
+  } cases[] = {
+      {{5, 5}, 1, 2, {3, 5}}, {{5, 5}, 2, 2, {7, 5}}, {{5, 5}, 3, 2, {5, 3}}, {{5, 5}, 4, 2, {5, 7}},
+      {{2, 4}, 1, 4, {6, 4}},  // a carrier from row 2 going up ends at row 6, not -2
+      {{6, 1}, 3, 1, {6, 2}},  // a destroyer from column 1 going left
+      {{9, 3}, 2, 3, {6, 3}},  // a battle ship from row 9 going down
+      {{1, 8}, 4, 4, {1, 4}},
+      {{1, 6}, 4, 4, {1, 10}},  // exactly at the edge is still inside
+      {{5, 3}, 1, 4, {1, 3}},
+  };
+  for (const auto& c : cases) {
+    random.PushDirection(c.direction);
+    EXPECT_EQ(game.RandomEndSquare(c.start, c.reach, 2 * c.reach), c.end)
+        << c.start.row << "," << c.start.column << " direction " << c.direction;
+  }
 }
 
 TEST_F(RandomPrimitivesTest, PlaceShipAtRandomRetriesATakenSpanWithNewDraws) {
@@ -131,9 +120,7 @@ TEST(RandomFleet, PlaceComputerFleetIsSilentAndTouchesOnlyItsGrid) {
   seededRig.game.PlaceComputerFleet();
   EXPECT_TRUE(FleetIsWellFormed(seededRig.game.state.computerGrid));
   EXPECT_EQ(CountCells(seededRig.game.state.playerGrid, waterMark), 100);
-  EXPECT_TRUE(seededRig.log.Filter("speak: ").empty()) << seededRig.log.Dump();
-  EXPECT_TRUE(seededRig.log.Filter("play: ").empty()) << seededRig.log.Dump();
-  EXPECT_TRUE(seededRig.log.Filter("write ").empty()) << seededRig.log.Dump();
+  EXPECT_EQ(seededRig.log.Size(), 0u) << seededRig.log.Dump();
 }
 
 TEST(RandomFleet, EveryShipIsStraightInsideTheGridAndAlone) {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "core/game.h"
 #include "tests/doubles/test_random.h"
 #include "tests/doubles/test_rig.h"
@@ -48,92 +52,59 @@ class TargetingTest : public ::testing::Test {
   Game& game = rig.game;
 };
 
-TEST(ChooseTargetNewHunt, FirstStepIsTheNeighbourInTheDrawnDirection) {
-  const struct {
-    int direction;
-    Square target;
-    const char* text;
-  } cases[] = {{1, {4, 5}, "D 5"}, {2, {6, 5}, "F 5"}, {3, {5, 4}, "E 4"}, {4, {5, 6}, "E 6"}};
-  for (const auto& c : cases) {
-    ScriptedRandom random;
-    random.PushDirection(c.direction);
-    TestRig rig(random);
-    Game& game = rig.game;
-    FillWithWater(game.state.playerGrid);
-    game.ResetHunt();
-    CellOf(game.state.playerGrid, 5, 5) = firedMark;
-    game.lastComputerShot = 1;
-    game.hunt.huntMode = 1;
-    game.hunt.huntCursor = {5, 5};
+// A hunt from its first hit: the direction drawn, squares fired at before
+// it began, then each shot's outcome and the square the walk chooses next.
+struct Walk {
+  const char* name;
+  int direction;
+  std::vector<Square> firedBefore;
+  Square firstHit;
+  std::vector<std::pair<bool, Square>> shots;  // hit there?, the square chosen
+  int directionChanges;                        // after the last choice
+};
 
-    game.ChooseTarget();
-    EXPECT_EQ(game.hunt.huntOrigin, (Square{5, 5})) << "direction " << c.direction;
-    EXPECT_EQ(game.hunt.huntDirection, c.direction);
-    EXPECT_EQ(game.currentRow, c.target.row) << "direction " << c.direction;
-    EXPECT_EQ(game.currentColumn, c.target.column) << "direction " << c.direction;
-    EXPECT_EQ(game.entryText, c.text) << "follow-up text has no comma";
-    EXPECT_EQ(game.hunt.directionChanges, 0);
-    EXPECT_EQ(random.Remaining(), 0u);
+void PrintTo(const Walk& w, std::ostream* os) { *os << w.name; }
+
+class HuntWalk : public TargetingTest, public ::testing::WithParamInterface<Walk> {};
+
+TEST_P(HuntWalk, ChoosesTheseSquares) {
+  const Walk& w = GetParam();
+  random.PushDirection(w.direction);
+  for (Square s : w.firedBefore) Cell(s.row, s.column) = firedMark;
+  Hit(w.firstHit.row, w.firstHit.column);
+  Square previous = Choose();
+  for (const auto& [hit, next] : w.shots) {
+    ASSERT_EQ(previous, next) << "after " << previous.row << "," << previous.column;
+    if (hit) Hit(next.row, next.column);
+    else Miss(next.row, next.column);
+    previous = Choose();
   }
+  EXPECT_EQ(game.entryText, SquareText(previous.row, previous.column)) << "no comma";
+  EXPECT_EQ(game.hunt.huntOrigin, w.firstHit);
+  EXPECT_EQ(game.hunt.directionChanges, w.directionChanges);
+  EXPECT_EQ(random.Remaining(), 0u) << "one draw per hunt";
 }
 
-TEST_F(TargetingTest, KeepsGoingAfterAHitWithoutDrawingAgain) {
-  random.PushDirection(1);
-  Hit(5, 5);
-  ASSERT_EQ(Choose(), (Square{4, 5}));
-  Hit(4, 5);
-  EXPECT_EQ(Choose(), (Square{3, 5}));
-  EXPECT_EQ(game.hunt.huntOrigin, (Square{5, 5}));
-  EXPECT_EQ(random.Used(), 1u);
-}
-
-TEST_F(TargetingTest, PassesOverSquaresFiredAtBefore) {
-  random.PushDirection(1);
-  Cell(4, 5) = firedMark;
-  Cell(3, 5) = firedMark;
-  Hit(5, 5);
-  EXPECT_EQ(Choose(), (Square{2, 5}));
-  EXPECT_EQ(game.hunt.directionChanges, 0) << "fired squares are not misses";
-}
-
-TEST_F(TargetingTest, TurnsBackToTheOtherSideOfTheOriginAfterAMiss) {
-  random.PushDirection(1);
-  Hit(5, 5);
-  ASSERT_EQ(Choose(), (Square{4, 5}));
-  Miss(4, 5);
-  EXPECT_EQ(Choose(), (Square{6, 5}));
-  EXPECT_EQ(game.hunt.huntDirection, 2);
-  EXPECT_EQ(game.hunt.directionChanges, 1);
-  EXPECT_EQ(game.lastComputerShot, 1);
-  EXPECT_EQ(game.entryText, "F 5");
-}
-
-TEST_F(TargetingTest, TurnBackPassesOverAFiredSquareBeyondTheOrigin) {
-  random.PushDirection(3);
-  Cell(5, 6) = firedMark;
-  Hit(5, 5);
-  ASSERT_EQ(Choose(), (Square{5, 4}));
-  Miss(5, 4);
-  EXPECT_EQ(Choose(), (Square{5, 7}));
-  EXPECT_EQ(game.hunt.directionChanges, 1);
-}
-
-TEST_F(TargetingTest, SecondChangeSwitchesToTheOtherAxisBesideTheOrigin) {
-  random.PushDirection(1);
-  Hit(5, 5);
-  ASSERT_EQ(Choose(), (Square{4, 5}));
-  Miss(4, 5);
-  ASSERT_EQ(Choose(), (Square{6, 5}));
-  Miss(6, 5);
-  // Turn-back to direction 1 is the second change; the switch makes it 3.
-  EXPECT_EQ(Choose(), (Square{5, 4}));
-  EXPECT_EQ(game.hunt.huntDirection, 3);
-  EXPECT_EQ(game.hunt.directionChanges, 3);
-  Miss(5, 4);
-  EXPECT_EQ(Choose(), (Square{5, 6}));
-  EXPECT_EQ(game.hunt.huntDirection, 4);
-  EXPECT_EQ(game.hunt.directionChanges, 4);
-}
+// Each listed square is the one chosen after the shot before it landed;
+// the changes are counted after the choice that follows the last shot.
+INSTANTIATE_TEST_SUITE_P(
+    Hunts, HuntWalk,
+    ::testing::Values(
+        Walk{"first_step_up", 1, {}, {5, 5}, {{true, {4, 5}}}, 0},
+        Walk{"first_step_down", 2, {}, {5, 5}, {{true, {6, 5}}}, 0},
+        Walk{"first_step_left", 3, {}, {5, 5}, {{true, {5, 4}}}, 0},
+        Walk{"first_step_right", 4, {}, {5, 5}, {{true, {5, 6}}}, 0},
+        Walk{"keeps_going_after_a_hit", 1, {}, {5, 5}, {{true, {4, 5}}, {true, {3, 5}}}, 0},
+        Walk{"passes_over_squares_fired_at_before", 1, {{4, 5}, {3, 5}}, {5, 5}, {{true, {2, 5}}}, 0},
+        Walk{"turns_back_past_the_origin_after_a_miss", 1, {}, {5, 5}, {{false, {4, 5}}, {true, {6, 5}}}, 1},
+        Walk{"turn_back_passes_over_a_fired_square", 3, {{5, 6}}, {5, 5}, {{false, {5, 4}}, {true, {5, 7}}}, 1},
+        Walk{"second_change_switches_axis_beside_the_origin", 1, {}, {5, 5},
+             {{false, {4, 5}}, {false, {6, 5}}, {false, {5, 4}}, {true, {5, 6}}}, 4},
+        Walk{"bounces_off_the_edge", 1, {}, {1, 1}, {{true, {2, 1}}}, 1},
+        Walk{"corner_miss_leads_along_the_top_row", 1, {}, {1, 1}, {{false, {2, 1}}, {true, {1, 2}}}, 4},
+        Walk{"a_bounce_that_is_the_second_change_drops_its_step", 2, {}, {2, 5},
+             {{false, {3, 5}}, {true, {1, 5}}, {true, {2, 6}}}, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TargetingTest, GivesUpAboveFourChangesForRandomUnfiredSquares) {
   random.PushDirection(1);
@@ -161,40 +132,6 @@ TEST_F(TargetingTest, GivesUpAboveFourChangesForRandomUnfiredSquares) {
   EXPECT_EQ(random.Remaining(), 0u);
 }
 
-TEST_F(TargetingTest, BouncesOffTheEdgeAndCountsAChange) {
-  random.PushDirection(1);
-  Hit(1, 1);
-  EXPECT_EQ(Choose(), (Square{2, 1}));
-  EXPECT_EQ(game.hunt.huntDirection, 2);
-  EXPECT_EQ(game.hunt.directionChanges, 1);
-}
-
-TEST_F(TargetingTest, CornerMissLeadsAlongTheTopRow) {
-  random.PushDirection(1);
-  Hit(1, 1);
-  ASSERT_EQ(Choose(), (Square{2, 1}));
-  Miss(2, 1);
-  // Turn-back (2), switch to left (3), bounce off column 0 (4).
-  EXPECT_EQ(Choose(), (Square{1, 2}));
-  EXPECT_EQ(game.hunt.huntDirection, 4);
-  EXPECT_EQ(game.hunt.directionChanges, 4);
-}
-
-TEST_F(TargetingTest, BounceThatMakesTheSecondChangeDropsItsStepAndSwitches) {
-  random.PushDirection(2);
-  Hit(2, 5);
-  ASSERT_EQ(Choose(), (Square{3, 5}));
-  Miss(3, 5);
-  ASSERT_EQ(Choose(), (Square{1, 5}));
-  ASSERT_EQ(game.hunt.directionChanges, 1);
-  Hit(1, 5);
-  // Up from row 1 bounces (second change) and is dropped: the walk goes on
-  // from the origin along the row.
-  EXPECT_EQ(Choose(), (Square{2, 6}));
-  EXPECT_EQ(game.hunt.huntDirection, 4);
-  EXPECT_EQ(game.hunt.directionChanges, 3);
-}
-
 TEST_F(TargetingTest, SwitchAxisTurnsAQuarterAndReturnsToTheOrigin) {
   const int turned[] = {0, 3, 4, 1, 2};
   for (int d = 1; d <= 4; ++d) {
@@ -207,18 +144,6 @@ TEST_F(TargetingTest, SwitchAxisTurnsAQuarterAndReturnsToTheOrigin) {
     EXPECT_EQ(game.hunt.huntCursor, (Square{4, 4}));
     EXPECT_EQ(game.hunt.directionChanges, 3);
   }
-}
-
-TEST_F(TargetingTest, ResetHuntKeepsDirectionAndLastShot) {
-  game.hunt = {1, {3, 3}, {3, 5}, 4, 3};
-  game.lastComputerShot = 1;
-  game.ResetHunt();
-  EXPECT_EQ(game.hunt.huntMode, -1);
-  EXPECT_EQ(game.hunt.huntOrigin, (Square{0, 0}));
-  EXPECT_EQ(game.hunt.huntCursor, (Square{0, 0}));
-  EXPECT_EQ(game.hunt.directionChanges, 0);
-  EXPECT_EQ(game.hunt.huntDirection, 4);
-  EXPECT_EQ(game.lastComputerShot, 1);
 }
 
 }  // namespace
