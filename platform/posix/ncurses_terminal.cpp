@@ -377,10 +377,10 @@ void NcursesTerminal::HandleNotedSignals() {
 // both back and have everything painted again; the console repaints its
 // cells on the resize event.
 void NcursesTerminal::TakeTerminalBack() {
-  // Still in the background (continued with bg): the terminal is not ours
-  // to change until the game is brought to the front, which continues it
-  // again.
-  if (tcgetpgrp(outputFd_) != getpgrp()) return;
+  // Continued in the background (bg), the game may not change the
+  // terminal: setting the modes stops it (SIGTTOU) until "fg", which
+  // continues it again and lands here once more, in front. The shell sends
+  // no continue to a job it brings from the background to the front.
   if (haveProgramModes_) tcsetattr(inputFd_, TCSANOW, &programModes_);
   // Curses' idea of the current attributes may be stale after the reset
   // bytes; making it plain both ways keeps the two in step.

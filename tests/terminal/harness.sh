@@ -26,12 +26,23 @@ failures=0
 
 Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
 
+# A run cut short (Ctrl+C, a ctest timeout, a closed terminal) must not
+# leave its game or its tmux server behind: the game is ended by its own
+# process id, the private server by its socket.
 Cleanup() {
+  local pid
+  pid=$(cat "$work/game.pid" 2>/dev/null)
+  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null
+  fi
   Tmux kill-server >/dev/null 2>&1
   rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
   rm -rf "$work"
 }
 trap Cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 Fail() {
   echo "FAIL: $*" >&2
@@ -105,6 +116,39 @@ EOF
 }
 
 GamePid() { cat "$work/game.pid"; }
+
+# The game typed at the shell's prompt as a command of its own, so that it is
+# the shell's foreground job: stopped, it hands the terminal back to the
+# shell, and "fg" gives it back. The shell's own lines before and after it
+# note what StartGame's script notes; NoteGameEnd runs the second one once
+# the game has ended.
+StartGameAsJob() {
+  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
+  local panePid
+  panePid=$(Tmux display -p -t game '#{pane_pid}')
+  Tmux send-keys -t game "clear; cd $work; ulimit -c 0; stty -g >stty.before; echo 'shell screen before the game'" Enter
+  WaitUntil 5 test -s "$work/stty.before" || Fail "the shell did not note its settings"
+  Tmux send-keys -t game "env $silentEnvironment $gameEnvironment $game" Enter
+  WaitUntil 10 FindJobPid "$panePid" || Fail "the game did not start"
+}
+
+FindJobPid() {
+  local pid
+  pid=$(pgrep -P "$1" 2>/dev/null | head -n 1)
+  [[ -n $pid && $(readlink "/proc/$pid/exe" 2>/dev/null) == "$game" ]] || return 1
+  echo "$pid" >"$work/game.pid"
+}
+
+NoteGameEnd() {
+  WaitUntil "${1:-10}" GameProcessIsGone || { Fail "the game did not end"; return 1; }
+  Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
+  WaitForGameEnd
+}
+
+GameProcessIsGone() { ! kill -0 "$(GamePid)" 2>/dev/null; }
+
+# The terminal modes of the pane's terminal as stty shows them now.
+PaneModes() { stty -a -F "$(Tmux display -p -t game '#{pane_tty}')"; }
 
 # The game has ended and the script has noted everything after it.
 GameHasEnded() { [[ -e $work/finished ]]; }
@@ -346,6 +390,17 @@ QuitAndExpectCleanExit() {
   Type "quit"
   Keys Enter
   if WaitForGameEnd; then
+    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+    ExpectTerminalRestored "$what"
+  fi
+}
+
+# As QuitAndExpectCleanExit, for a game started with StartGameAsJob.
+QuitAndExpectCleanExitAsJob() {
+  local what=${1:-after \"quit\"}
+  Type "quit"
+  Keys Enter
+  if NoteGameEnd; then
     [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
     ExpectTerminalRestored "$what"
   fi

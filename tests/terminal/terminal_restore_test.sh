@@ -28,8 +28,10 @@ if WaitForTitle; then
 fi
 
 # Signals from outside, during play: the game is waiting for coordinates
-# with the mouse on and the boards drawn.
-for signalName in TERM HUP INT QUIT ABRT SEGV; do
+# with the mouse on and the boards drawn. Every signal whose default action
+# ends the process, those that leave a core file among them.
+for signalName in TERM HUP INT QUIT ABRT SEGV PIPE USR1 USR2 ALRM VTALRM PROF XCPU XFSZ \
+  IO SYS TRAP BUS FPE ILL PWR STKFLT RTMIN RTMIN+5 RTMAX; do
   Note "SIG$signalName during play"
   StartGame
   WaitForTitle || continue
