@@ -47,4 +47,16 @@ for signalName in TERM HUP INT QUIT ABRT SEGV PIPE USR1 USR2 ALRM VTALRM PROF XC
   fi
 done
 
+# The terminal itself goes away under a game that ignores hang-up signals:
+# its input fails, and the game ends rather than waiting on a dead terminal.
+Note "the terminal closed under a game started with nohup"
+gameEnvironment="nohup"
+StartGame
+if WaitForTitle; then
+  gamePid=$(GamePid)
+  Tmux kill-pane -t game
+  WaitUntil 5 eval '! kill -0 "$gamePid" 2>/dev/null' ||
+    Fail "the game still runs after its terminal closed"
+fi
+
 Finish
