@@ -382,9 +382,8 @@ void NcursesTerminal::TakeTerminalBack() {
   // continues it again and lands here once more, in front. The shell sends
   // no continue to a job it brings from the background to the front.
   if (haveProgramModes_) tcsetattr(inputFd_, TCSANOW, &programModes_);
-  // Curses' idea of the current attributes may be stale after the reset
-  // bytes; making it plain both ways keeps the two in step.
-  vidattr(A_NORMAL);
+  // Curses leaves the attributes plain after every update, so plain ones
+  // from here keep it in step with the terminal.
   Put(Capability("smcup"));
   Put(Capability("smkx"));
   Put(Capability("sgr0"));

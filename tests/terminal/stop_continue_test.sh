@@ -24,14 +24,17 @@ StartPlaying() {
 
 TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
 
-# What the shell and the player see once the game runs again.
+NoteScreenBeforeStop() { screenBeforeStop=$(Tmux capture-pane -p -e -t game); }
+ScreenIsAsBeforeStop() { [[ $(Tmux capture-pane -p -e -t game) == "$screenBeforeStop" ]]; }
+
+# What the shell and the player see once the game runs again: the very
+# screen it had before it stopped, every cell and colour, and the game's
+# modes.
 ExpectGameHasTerminal() {
   local what=$1 modes
-  WaitUntil 5 TextIsAt 1 1 "0xxxxxxxxx    A" || WaitUntil 1 TextIsAt 1 1 "oxxxxxxxxx    A" ||
-    Fail "$what: the target board with its shot was not painted again"
-  WaitForText 11 1 "1234567890"
-  WaitForText 24 1 "coordinates: "
-  TextIsAt 25 20 "computer chooses: " || Fail "$what: row 25 was not painted again"
+  WaitUntil 5 ScreenIsAsBeforeStop ||
+    Fail "$what: the screen was not painted again as it was:
+$(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -t game | cat -v))"
   modes=$(PaneModes)
   [[ $modes == *-icanon* && $modes == *-echo\ * && $modes == *-isig* ]] ||
     Fail "$what: the terminal is not in the game's modes: $modes"
@@ -52,6 +55,7 @@ ExpectGameHasTerminal() {
 for stopSignal in TSTP STOP; do
   Note "SIG$stopSignal, then fg"
   StartPlaying || continue
+  NoteScreenBeforeStop
   kill -s "$stopSignal" "$(GamePid)"
   WaitUntil 5 ScreenShows "Stopped" || Fail "SIG$stopSignal: the shell did not report the game stopped"
   if [[ $stopSignal == TSTP ]]; then
@@ -68,6 +72,7 @@ done
 # Continued while in the background, then brought to the front.
 Note "SIGTSTP, bg, then fg"
 if StartPlaying; then
+  NoteScreenBeforeStop
   kill -s TSTP "$(GamePid)"
   WaitUntil 5 ScreenShows "Stopped" || Fail "bg: the shell did not report the game stopped"
   Tmux send-keys -t game "bg" Enter
