@@ -232,14 +232,19 @@ NcursesTerminal::NcursesTerminal() {
   noecho();
   nonl();
   intrflush(stdscr, FALSE);
-  // Eight-bit input: the locale's characters and X10 mouse reports.
-  meta(stdscr, TRUE);
   // Curses would hold back screen updates while keys are waiting; the game
   // needs every update on the screen before it speaks or waits.
   typeahead(-1);
   // The terminal's key strings describe its keys in keypad mode.
   Put(Capability("smkx"));
-  if (tcgetattr(inputFd_, &programModes_) == 0) haveProgramModes_ = true;
+  // Eight-bit input for the locale's characters and X10 mouse reports.
+  // Curses' meta() would do this and also switch xterm's Alt key to setting
+  // the eighth bit, where the game wants Alt+letter as Esc and the letter.
+  if (tcgetattr(inputFd_, &programModes_) == 0) {
+    programModes_.c_iflag &= ~static_cast<tcflag_t>(ISTRIP);
+    programModes_.c_cflag = (programModes_.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8;
+    haveProgramModes_ = tcsetattr(inputFd_, TCSANOW, &programModes_) == 0;
+  }
 
   hasColours_ = has_colors();
   if (hasColours_) {
