@@ -405,3 +405,89 @@ QuitAndExpectCleanExitAsJob() {
     ExpectTerminalRestored "$what"
   fi
 }
+
+# --- Whole screens -------------------------------------------------------
+#
+# ExpectScreen NAME compares the whole screen with the committed
+# screens/NAME.txt and shows a diff when they differ. The file has three
+# blocks of one line per row: the text, the foreground colours and the
+# background colours, each colour as a hex digit of the console colour ("."
+# for a blank, whose foreground does not show; "-" for the terminal's
+# default), trailing blanks and trailing black backgrounds left off.
+# KEELMARK_WRITE_SCREENS=1 writes the files instead, for a new or changed
+# screen; look at them before committing.
+
+screensDir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/screens"
+
+hexDigits=(0 1 2 3 4 5 6 7 8 9 a b c d e f)
+
+# Sets digit to the colour's one-character form.
+ColourDigit() {
+  case $1 in
+    d) digit=- ;;
+    x*) digit='?' ;;
+    *) digit=${hexDigits[$1]} ;;
+  esac
+}
+
+ScreenMap() {
+  LoadScreen
+  local height width row column key glyph line digit
+  height=$(Tmux display -p -t game '#{pane_height}')
+  width=$(Tmux display -p -t game '#{pane_width}')
+  echo "# text"
+  for ((row = 1; row <= height; row++)); do
+    line=""
+    for ((column = 1; column <= width; column++)); do line+=${cellGlyph[$row,$column]:- }; done
+    printf '%s\n' "${line%"${line##*[! ]}"}"
+  done
+  echo "# foreground"
+  for ((row = 1; row <= height; row++)); do
+    line=""
+    for ((column = 1; column <= width; column++)); do
+      key="$row,$column"
+      glyph=${cellGlyph[$key]:- }
+      if [[ $glyph == " " ]]; then
+        line+="."
+      else
+        ColourDigit "${cellForeground[$key]}"
+        line+=$digit
+      fi
+    done
+    printf '%s\n' "${line%"${line##*[!.]}"}"
+  done
+  echo "# background"
+  for ((row = 1; row <= height; row++)); do
+    line=""
+    for ((column = 1; column <= width; column++)); do
+      key="$row,$column"
+      if [[ -v cellGlyph[$key] ]]; then
+        ColourDigit "${cellBackground[$key]}"
+        line+=$digit
+      else
+        line+=0
+      fi
+    done
+    printf '%s\n' "${line%"${line##*[!0]}"}"
+  done
+}
+
+ExpectScreen() {
+  local name=$1 expected="$screensDir/$1.txt" actual
+  actual=$(ScreenMap)
+  if [[ ${KEELMARK_WRITE_SCREENS:-0} == 1 ]]; then
+    mkdir -p "$screensDir"
+    printf '%s\n' "$actual" >"$expected"
+    Note "wrote $expected"
+    return
+  fi
+  if [[ ! -f $expected ]]; then
+    Fail "no expected screen $expected (KEELMARK_WRITE_SCREENS=1 writes it)"
+    return
+  fi
+  local difference
+  if ! difference=$(diff -u --label "expected $name" --label "on the screen" "$expected" <(printf '%s\n' "$actual")); then
+    Fail "the screen differs from $name:
+$difference"
+  fi
+}
