@@ -423,9 +423,9 @@ void NcursesTerminal::ReadInput(int timeoutMs) {
     decoder_->Feed(std::string_view(bytes, static_cast<std::size_t>(got)), NowMs());
     return;
   }
-  // End of input or an I/O error on a terminal: it has hung up. Anything
-  // else (an interrupted or empty read) is looked at again.
-  if (got == 0 || errno == EIO || errno == EBADF) terminal_restore::EndAsHangUp();
+  // End of input or an error on a terminal: it has hung up. Only an
+  // interrupted read, or one that found nothing after all, is tried again.
+  if (got == 0 || (errno != EINTR && errno != EAGAIN)) terminal_restore::EndAsHangUp();
 }
 
 InputEvent NcursesTerminal::NextEvent() {
