@@ -31,20 +31,22 @@ struct KeyString {
 
 // PC scan codes of the keys without a character, as the console reports them.
 namespace scan {
-inline constexpr int Home = 0x47;
-inline constexpr int Up = 0x48;
-inline constexpr int PageUp = 0x49;
-inline constexpr int Left = 0x4B;
-inline constexpr int Centre = 0x4C;
-inline constexpr int Right = 0x4D;
-inline constexpr int End = 0x4F;
-inline constexpr int Down = 0x50;
-inline constexpr int PageDown = 0x51;
-inline constexpr int Insert = 0x52;
-inline constexpr int Delete = 0x53;
-inline constexpr int F1 = 0x3B;  // F1 to F10 follow on
-inline constexpr int F11 = 0x57;
-inline constexpr int F12 = 0x58;
+enum : int {
+  Home = 0x47,
+  Up = 0x48,
+  PageUp = 0x49,
+  Left = 0x4B,
+  Centre = 0x4C,
+  Right = 0x4D,
+  End = 0x4F,
+  Down = 0x50,
+  PageDown = 0x51,
+  Insert = 0x52,
+  Delete = 0x53,
+  F1 = 0x3B,  // F1 to F10 follow on
+  F11 = 0x57,
+  F12 = 0x58,
+};
 // The scan code of function key n (1..12), or 0.
 int FunctionKey(int n);
 }  // namespace scan
