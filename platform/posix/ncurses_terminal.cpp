@@ -4,11 +4,12 @@
 #define NCURSES_WIDECHAR 1
 #endif
 #include <curses.h>
+#include <term.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,124 +19,166 @@
 #include <string_view>
 #include <vector>
 
-#include <termios.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "presentation/console.h"
+#include "platform/posix/terminal_restore.h"
 #include "presentation/cp437.h"
 
 namespace keelmark {
 namespace {
 
-// ---------------------------------------------------------------------------
-// Handing the terminal back.
-//
-// Everything a signal handler touches is prepared in advance: the terminal
-// modes as they were before curses changed them, and one byte string that
-// switches off what curses switched on. The handler only writes, restores
-// and re-raises.
-
-constexpr int caughtSignals[] = {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGABRT,
-                                 SIGSEGV, SIGBUS, SIGFPE, SIGILL};
-
-int terminalFd = -1;
-termios originalModes{};
-volatile std::sig_atomic_t haveOriginalModes = 0;
-
-char resetBytes[512];
-volatile std::sig_atomic_t resetLength = 0;
-
-// A crash from a runaway recursion leaves no stack for the handler.
-alignas(16) char alternateStack[64 * 1024];
-
 SCREEN* screen = nullptr;
 FILE* ownTty = nullptr;
 
-void WriteAll(int fd, const char* bytes, std::size_t length) {
-  while (length > 0) {
-    ssize_t written = write(fd, bytes, length);
+// Mouse reporting as xterm has it: presses and releases (1000), reported in
+// the SGR form (1006) where the terminal knows it, since the older X10 form
+// cannot name a column past 223. A terminal without SGR sends X10 reports,
+// which the decoder reads as well.
+constexpr std::string_view mouseOnSequence = "\033[?1000h\033[?1006h";
+constexpr std::string_view mouseOffSequence =
+    "\033[?1000l\033[?1002l\033[?1003l\033[?1005l\033[?1006l\033[?1015l";
+// Cancels an escape sequence the terminal may be in the middle of.
+constexpr std::string_view cancelSequence = "\030";
+
+constexpr std::int64_t escapeDelayMs = 25;
+// The double-click time of desktops that do not tell a terminal program
+// theirs (GNOME's and Windows' default).
+constexpr std::int64_t doubleClickMs = 500;
+
+std::int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+std::string Capability(const char* name) {
+  char* value = tigetstr(name);
+  if (value == nullptr || value == reinterpret_cast<char*>(-1)) return {};
+  return value;
+}
+
+int outputFd = -1;
+
+// Straight to the terminal: curses has nothing buffered between updates, and
+// its own putp would go through stdio, after everything else.
+void Put(std::string_view bytes) {
+  while (!bytes.empty() && outputFd >= 0) {
+    const ssize_t written = write(outputFd, bytes.data(), bytes.size());
     if (written < 0) {
       if (errno == EINTR) continue;
       return;
     }
-    bytes += written;
-    length -= static_cast<std::size_t>(written);
+    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
 }
 
-// Async-signal-safe: write() and tcsetattr() only.
-void RestoreTerminalModes() {
-  if (terminalFd < 0) return;
-  std::sig_atomic_t length = resetLength;
-  if (length > 0) {
-    WriteAll(terminalFd, resetBytes, static_cast<std::size_t>(length));
-  }
-  if (haveOriginalModes) {
-    tcsetattr(terminalFd, TCSANOW, &originalModes);
-  }
+[[noreturn]] void CannotPlay(const std::string& why) {
+  std::fprintf(stderr, "keelmark: %s\n", why.c_str());
+  std::exit(1);
 }
 
-extern "C" void RestoreAndReraise(int signalNumber) {
-  int savedErrno = errno;
-  RestoreTerminalModes();
-  resetLength = 0;
-  signal(signalNumber, SIG_DFL);
-  raise(signalNumber);
-  errno = savedErrno;
-}
-
-void InstallSignalHandlers() {
-  stack_t stack{};
-  stack.ss_sp = alternateStack;
-  stack.ss_size = sizeof alternateStack;
-  sigaltstack(&stack, nullptr);
-
-  for (int signalNumber : caughtSignals) {
-    struct sigaction previous {};
-    sigaction(signalNumber, nullptr, &previous);
-    // A signal the caller chose to ignore (nohup, for one) stays ignored.
-    if (previous.sa_handler == SIG_IGN) continue;
-    struct sigaction action {};
-    action.sa_handler = RestoreAndReraise;
-    sigemptyset(&action.sa_mask);
-    for (int other : caughtSignals) sigaddset(&action.sa_mask, other);
-    action.sa_flags = SA_ONSTACK;
-    sigaction(signalNumber, &action, nullptr);
+// The game places every character itself, so a terminal that cannot move
+// its cursor, or one the system does not know, cannot show it. Asked before
+// curses starts, which would write to it at once.
+void CheckTerminalType(int fd) {
+  const char* type = std::getenv("TERM");
+  const std::string name = type != nullptr && *type != '\0' ? type : "";
+  if (name.empty()) CannotPlay("TERM is not set, so the terminal type is unknown");
+  int error = 0;
+  if (setupterm(name.c_str(), fd, &error) != OK) {
+    CannotPlay("the terminal type \"" + name + "\" is not known to this system");
+  }
+  const bool canPlaceCursor = !Capability("cup").empty();
+  TERMINAL* probe = cur_term;
+  set_curterm(nullptr);
+  del_curterm(probe);
+  if (!canPlaceCursor) {
+    CannotPlay("the terminal type \"" + name + "\" cannot place the cursor, which the game needs");
   }
 }
 
-void RemoveSignalHandlers() {
-  for (int signalNumber : caughtSignals) {
-    struct sigaction current {};
-    sigaction(signalNumber, nullptr, &current);
-    if (current.sa_handler == RestoreAndReraise) signal(signalNumber, SIG_DFL);
-  }
-}
-
-void AppendCapability(std::string& out, const char* name) {
-  char* value = tigetstr(name);
-  if (value != nullptr && value != reinterpret_cast<char*>(-1)) out += value;
-}
-
-// The bytes that undo curses' changes to the terminal, in the order a
+// The bytes that undo the game's changes to the terminal, in the order a
 // terminal needs them: first cancel any escape sequence cut off mid-way,
 // then mouse reporting, keypad mode, attributes and cursor, and finally back
 // to the shell's screen.
-void PrepareResetBytes() {
-  std::string out = "\030";
-  out += "\033[?1000l\033[?1002l\033[?1003l\033[?1005l\033[?1006l\033[?1015l";
-  AppendCapability(out, "rmkx");
-  AppendCapability(out, "sgr0");
-  AppendCapability(out, "op");
-  AppendCapability(out, "cnorm");
-  AppendCapability(out, "rmcup");
-  if (out.size() > sizeof resetBytes) out.resize(sizeof resetBytes);
-  std::memcpy(resetBytes, out.data(), out.size());
-  resetLength = static_cast<std::sig_atomic_t>(out.size());
+std::string ResetBytes() {
+  std::string out(cancelSequence);
+  out += mouseOffSequence;
+  out += Capability("rmkx");
+  out += Capability("sgr0");
+  out += Capability("op");
+  out += Capability("cnorm");
+  out += Capability("rmcup");
+  return out;
 }
 
-// ---------------------------------------------------------------------------
-// Colours.
+// The terminal's own spellings of its keys, where it has them.
+std::vector<KeyString> TerminalKeyStrings() {
+  struct Named {
+    const char* name;
+    int character;
+    int scanCode;
+  };
+  static constexpr Named named[] = {
+      {"kcuu1", -1, scan::Up},      {"kcud1", -1, scan::Down},    {"kcub1", -1, scan::Left},
+      {"kcuf1", -1, scan::Right},   {"khome", -1, scan::Home},    {"kend", -1, scan::End},
+      {"kpp", -1, scan::PageUp},    {"knp", -1, scan::PageDown},  {"kich1", -1, scan::Insert},
+      {"kdch1", -1, scan::Delete},  {"ka1", -1, scan::Home},      {"ka3", -1, scan::PageUp},
+      {"kb2", -1, scan::Centre},    {"kc1", -1, scan::End},       {"kc3", -1, scan::PageDown},
+      {"kcbt", tabCharacter, 0},    {"kent", enterCharacter, 0},  {"kbs", backspaceCharacter, 0},
+  };
+  std::vector<KeyString> keys;
+  auto add = [&keys](const std::string& bytes, int character, int scanCode) {
+    // Single bytes (Backspace as ^H or DEL) are read the same everywhere.
+    if (bytes.size() > 1 && bytes[0] == '\033') keys.push_back({bytes, character, scanCode});
+  };
+  for (const Named& key : named) add(Capability(key.name), key.character, key.scanCode);
+  for (int n = 1; n <= 12; ++n) {
+    add(Capability(("kf" + std::to_string(n)).c_str()), -1, scan::FunctionKey(n));
+  }
+  // The same keys with Shift, Ctrl or Alt held ("kUP5" is Ctrl+Up); the
+  // console reports them with the plain key's scan code.
+  struct Extended {
+    const char* prefix;
+    int scanCode;
+  };
+  static constexpr Extended extended[] = {
+      {"kUP", scan::Up},     {"kDN", scan::Down},  {"kLFT", scan::Left}, {"kRIT", scan::Right},
+      {"kHOM", scan::Home},  {"kEND", scan::End},  {"kPRV", scan::PageUp}, {"kNXT", scan::PageDown},
+      {"kIC", scan::Insert}, {"kDC", scan::Delete},
+  };
+  for (const Extended& key : extended) {
+    for (char modifier = '2'; modifier <= '7'; ++modifier) {
+      add(Capability((std::string(key.prefix) + modifier).c_str()), -1, key.scanCode);
+    }
+  }
+  return keys;
+}
+
+InputDecoderOptions DecoderOptionsForLocale() {
+  InputDecoderOptions options;
+  options.escapeDelayMs = escapeDelayMs;
+  options.doubleClickMs = doubleClickMs;
+  const char* codeset = nl_langinfo(CODESET);
+  options.utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
+  options.singleByte = AsciiOnlyTable();
+  if (!options.utf8 && MB_CUR_MAX == 1) {
+    for (int byte = 128; byte < 256; ++byte) {
+      std::mbstate_t state{};
+      wchar_t character = 0;
+      const char c = static_cast<char>(byte);
+      if (std::mbrtowc(&character, &c, 1, &state) == 1) {
+        options.singleByte[static_cast<std::size_t>(byte)] = static_cast<int>(character);
+      }
+    }
+  }
+  options.keyStrings = TerminalKeyStrings();
+  return options;
+}
 
 // Console colours count blue 1, green 2, red 4; ANSI counts red 1, green 2,
 // blue 4. Intensity is 8 in both.
@@ -144,56 +187,6 @@ int AnsiColourOf(int consoleColour) {
   if (consoleColour & 1) ansi |= 4;
   if (consoleColour & 4) ansi |= 1;
   return ansi | (consoleColour & 8);
-}
-
-// ---------------------------------------------------------------------------
-// Keys.
-
-// The scan codes the PC keyboard gives for the keys without a character.
-int ScanCodeOfKey(int key) {
-  switch (key) {
-    case KEY_UP: return 0x48;
-    case KEY_DOWN: return 0x50;
-    case KEY_LEFT: return 0x4B;
-    case KEY_RIGHT: return 0x4D;
-    case KEY_HOME: case KEY_A1: return 0x47;
-    case KEY_END: case KEY_C1: return 0x4F;
-    case KEY_PPAGE: case KEY_A3: return 0x49;
-    case KEY_NPAGE: case KEY_C3: return 0x51;
-    case KEY_B2: return 0x4C;
-    case KEY_IC: return 0x52;
-    case KEY_DC: return 0x53;
-    case KEY_F(11): return 0x85;
-    case KEY_F(12): return 0x86;
-    default: break;
-  }
-  if (key >= KEY_F(1) && key <= KEY_F(10)) return 0x3B + (key - KEY_F(1));
-  // The same keys with Shift, Ctrl or Alt held come as extended keys whose
-  // names start with the plain key's name ("kUP5" is Ctrl+Up); the console
-  // reports them with the plain key's scan code.
-  const char* name = keyname(key);
-  if (name == nullptr) return 0;
-  struct NamedKey {
-    std::string_view prefix;
-    int scanCode;
-  };
-  static constexpr NamedKey namedKeys[] = {
-      {"kUP", 0x48},  {"kDN", 0x50},  {"kLFT", 0x4B}, {"kRIT", 0x4D},
-      {"kHOM", 0x47}, {"kEND", 0x4F}, {"kPRV", 0x49}, {"kNXT", 0x51},
-      {"kIC", 0x52},  {"kDC", 0x53},
-  };
-  std::string_view keyName(name);
-  for (const NamedKey& named : namedKeys) {
-    if (keyName.size() > named.prefix.size() && keyName.starts_with(named.prefix) &&
-        keyName[named.prefix.size()] >= '2' && keyName[named.prefix.size()] <= '9') {
-      return named.scanCode;
-    }
-  }
-  return 0;
-}
-
-bool IsAsciiLetter(wint_t character) {
-  return (character >= L'a' && character <= L'z') || (character >= L'A' && character <= L'Z');
 }
 
 }  // namespace
@@ -209,35 +202,49 @@ NcursesTerminal::NcursesTerminal() {
   FILE* input = stdin;
   FILE* output = stdout;
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
-    ownTty = std::fopen("/dev/tty", "r+");
-    if (ownTty != nullptr) input = output = ownTty;
+    const int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) ownTty = fdopen(fd, "r+");
+    if (ownTty == nullptr) {
+      if (fd >= 0) close(fd);
+      CannotPlay("there is no terminal to play on (no controlling terminal, and standard "
+                 "input and output are not one)");
+    }
+    input = output = ownTty;
   }
-  terminalFd = fileno(output);
-  if (tcgetattr(terminalFd, &originalModes) == 0) haveOriginalModes = 1;
+  inputFd_ = fileno(input);
+  outputFd_ = fileno(output);
+  outputFd = outputFd_;
+  CheckTerminalType(outputFd_);
 
-  // Ours go in before curses starts, so curses leaves SIGINT and SIGTERM to
-  // them; SIGWINCH stays with curses, which turns it into KEY_RESIZE.
-  InstallSignalHandlers();
+  // Ours go in before curses starts, so curses leaves the stop, interrupt,
+  // termination and window-change signals to them.
+  terminal_restore::Install(outputFd_);
 
   screen = newterm(nullptr, output, input);
   if (screen == nullptr) {
-    RemoveSignalHandlers();
-    std::fputs("keelmark: this terminal cannot be used for the game\n", stderr);
-    std::exit(1);
+    terminal_restore::Remove();
+    CannotPlay("this terminal cannot be used for the game");
   }
   set_term(screen);
-  PrepareResetBytes();
+  terminal_restore::SetResetBytes(ResetBytes());
 
   raw();
   noecho();
   nonl();
   intrflush(stdscr, FALSE);
-  keypad(stdscr, TRUE);
-  meta(stdscr, TRUE);
-  set_escdelay(25);
   // Curses would hold back screen updates while keys are waiting; the game
   // needs every update on the screen before it speaks or waits.
   typeahead(-1);
+  // The terminal's key strings describe its keys in keypad mode.
+  Put(Capability("smkx"));
+  // Eight-bit input for the locale's characters and X10 mouse reports.
+  // Curses' meta() would do this and also switch xterm's Alt key to setting
+  // the eighth bit, where the game wants Alt+letter as Esc and the letter.
+  if (tcgetattr(inputFd_, &programModes_) == 0) {
+    programModes_.c_iflag &= ~static_cast<tcflag_t>(ISTRIP);
+    programModes_.c_cflag = (programModes_.c_cflag & ~static_cast<tcflag_t>(CSIZE)) | CS8;
+    haveProgramModes_ = tcsetattr(inputFd_, TCSANOW, &programModes_) == 0;
+  }
 
   hasColours_ = has_colors();
   if (hasColours_) {
@@ -249,24 +256,28 @@ NcursesTerminal::NcursesTerminal() {
     assume_default_colors(COLOR_WHITE, COLOR_BLACK);
     sixteenColours_ = COLORS >= 16;
   }
+  // Only a terminal that says it reports the mouse is asked to.
+  if (!Capability("kmous").empty()) mouseOnBytes_ = mouseOnSequence;
+  decoder_ = std::make_unique<InputDecoder>(DecoderOptionsForLocale());
 }
 
 NcursesTerminal::~NcursesTerminal() {
   if (screen == nullptr) return;
-  mousemask(0, nullptr);
+  Put(mouseOffSequence);
+  Put(Capability("rmkx"));
   endwin();
-  // endwin puts back the modes curses found when it started; the ones saved
+  // endwin puts back the modes curses found when it started; the ones noted
   // before curses are put back too, so the shell finds exactly what it had.
-  resetLength = 0;
-  if (haveOriginalModes) tcsetattr(terminalFd, TCSANOW, &originalModes);
-  RemoveSignalHandlers();
+  terminal_restore::SetResetBytes({});
+  terminal_restore::RestoreForGood();
+  terminal_restore::Remove();
   delscreen(screen);
   screen = nullptr;
   if (ownTty != nullptr) {
     std::fclose(ownTty);
     ownTty = nullptr;
   }
-  terminalFd = -1;
+  outputFd = -1;
 }
 
 TerminalSize NcursesTerminal::Size() const { return TerminalSize{LINES, COLS}; }
@@ -300,17 +311,17 @@ NcursesTerminal::Rendition NcursesTerminal::RenditionOf(int attribute) {
 }
 
 void NcursesTerminal::WriteCells(int row, int column, std::string_view bytes, int attribute) {
-  int rows = LINES;
-  int columns = COLS;
-  if (row < 1 || row > rows || bytes.empty()) return;
+  int screenRows = LINES;
+  int screenColumns = COLS;
+  if (row < 1 || row > screenRows || bytes.empty()) return;
   if (column < 1) {
     std::size_t skipped = static_cast<std::size_t>(1 - column);
     if (skipped >= bytes.size()) return;
     bytes.remove_prefix(skipped);
     column = 1;
   }
-  if (column > columns) return;
-  std::size_t room = static_cast<std::size_t>(columns - column + 1);
+  if (column > screenColumns) return;
+  std::size_t room = static_cast<std::size_t>(screenColumns - column + 1);
   if (bytes.size() > room) bytes = bytes.substr(0, room);
 
   Rendition rendition = RenditionOf(attribute);
@@ -344,165 +355,98 @@ void NcursesTerminal::MoveToPlacedCursor() {
   wmove(stdscr, row - 1, column - 1);
 }
 
-void NcursesTerminal::SetCursorVisible(bool visible) { curs_set(visible ? 1 : 0); }
+void NcursesTerminal::SetCursorVisible(bool visible) {
+  cursorVisible_ = visible;
+  curs_set(visible ? 1 : 0);
+}
 
 void NcursesTerminal::EnableMouse() {
-  mmask_t wanted = BUTTON1_PRESSED | BUTTON1_RELEASED | BUTTON2_PRESSED | BUTTON2_RELEASED |
-                   BUTTON3_PRESSED | BUTTON3_RELEASED | BUTTON4_PRESSED | BUTTON5_PRESSED;
-  mousemask(wanted, nullptr);
-  // Every press and release on its own: the game tells clicks apart itself.
-  mouseinterval(0);
+  if (mouseOnBytes_.empty()) return;
+  mouseOn_ = true;
+  Put(mouseOnBytes_);
 }
 
 void NcursesTerminal::Flush() {
+  HandleNotedSignals();
   MoveToPlacedCursor();
   wnoutrefresh(stdscr);
   doupdate();
 }
 
+void NcursesTerminal::HandleNotedSignals() {
+  if (terminal_restore::TakeContinued()) TakeTerminalBack();
+  if (terminal_restore::TakeResized()) AdoptWindowSize();
+}
+
+// After a stop the shell has had the terminal: its modes, its screen. Take
+// both back and have everything painted again; the console repaints its
+// cells on the resize event.
+void NcursesTerminal::TakeTerminalBack() {
+  // Continued in the background (bg), the game may not change the
+  // terminal: setting the modes stops it (SIGTTOU) until "fg", which
+  // continues it again and lands here once more, in front. The shell sends
+  // no continue to a job it brings from the background to the front.
+  if (haveProgramModes_) tcsetattr(inputFd_, TCSANOW, &programModes_);
+  // Curses leaves the attributes plain after every update, so plain ones
+  // from here keep it in step with the terminal.
+  Put(Capability("smcup"));
+  Put(Capability("smkx"));
+  Put(Capability("sgr0"));
+  Put(Capability("op"));
+  Put(Capability(cursorVisible_ ? "cnorm" : "civis"));
+  if (mouseOn_) Put(mouseOnBytes_);
+  AdoptWindowSize();
+}
+
+void NcursesTerminal::AdoptWindowSize() {
+  winsize size{};
+  if (ioctl(outputFd_, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 && size.ws_col > 0) {
+    resizeterm(size.ws_row, size.ws_col);
+  }
+  werase(stdscr);
+  clearok(curscr, TRUE);
+  pending_.push_back(InputEvent::Resized());
+}
+
+void NcursesTerminal::ReadInput(int timeoutMs) {
+  pollfd watched[2] = {{inputFd_, POLLIN, 0}, {terminal_restore::WakeFd(), POLLIN, 0}};
+  const nfds_t count = watched[1].fd >= 0 ? 2 : 1;
+  const int ready = poll(watched, count, timeoutMs);
+  if (ready <= 0) return;  // timed out, or a signal: the caller looks again
+  if (count == 2 && (watched[1].revents & POLLIN)) terminal_restore::DrainWakeUps();
+  if (watched[0].revents & POLLNVAL) terminal_restore::EndAsHangUp();
+  if (!(watched[0].revents & (POLLIN | POLLHUP | POLLERR))) return;
+
+  char bytes[4096];
+  const ssize_t got = read(inputFd_, bytes, sizeof bytes);
+  if (got > 0) {
+    decoder_->Feed(std::string_view(bytes, static_cast<std::size_t>(got)), NowMs());
+    return;
+  }
+  // End of input or an error on a terminal: it has hung up. Only an
+  // interrupted read, or one that found nothing after all, is tried again.
+  if (got == 0 || (errno != EINTR && errno != EAGAIN)) terminal_restore::EndAsHangUp();
+}
+
 InputEvent NcursesTerminal::NextEvent() {
-  while (pending_.empty()) {
-    // Reading a key refreshes the screen with the cursor where the window's
-    // cursor is, so it has to stand at the placed position first.
+  for (;;) {
+    HandleNotedSignals();
+    while (decoder_->HasEvent()) pending_.push_back(decoder_->TakeEvent());
+    if (!pending_.empty()) break;
+    // Waiting shows the cursor where the game placed it.
     MoveToPlacedCursor();
-    wint_t key = 0;
-    int status = wget_wch(stdscr, &key);
-    if (status == ERR) {
-      if (errno == EINTR) continue;
-      // Input that keeps failing means the terminal has gone away: end as
-      // a hang-up would.
-      if (++failedReads_ >= 100) {
-        RestoreTerminalModes();
-        resetLength = 0;
-        signal(SIGHUP, SIG_DFL);
-        raise(SIGHUP);
-        std::_Exit(0);
-      }
-      continue;
+    wnoutrefresh(stdscr);
+    doupdate();
+    int timeoutMs = -1;
+    if (const auto deadline = decoder_->Deadline()) {
+      timeoutMs = static_cast<int>(std::max<std::int64_t>(0, *deadline - NowMs()));
     }
-    failedReads_ = 0;
-    TranslateKey(status, static_cast<unsigned int>(key));
+    ReadInput(timeoutMs);
+    decoder_->Expire(NowMs());
   }
   InputEvent event = pending_.front();
   pending_.pop_front();
   return event;
-}
-
-void NcursesTerminal::TranslateKey(int status, unsigned int key) {
-  if (status == KEY_CODE_YES) {
-    int code = static_cast<int>(key);
-    switch (code) {
-      case KEY_RESIZE:
-        werase(stdscr);
-        clearok(curscr, TRUE);
-        pending_.push_back(InputEvent::Resized());
-        return;
-      case KEY_MOUSE:
-        TranslateMouse();
-        return;
-      case KEY_BACKSPACE:
-        pending_.push_back(InputEvent::Char(8));
-        return;
-      case KEY_ENTER:
-        pending_.push_back(InputEvent::Char(13));
-        return;
-      case KEY_BTAB:
-        pending_.push_back(InputEvent::Char(9));
-        return;
-      default:
-        break;
-    }
-    if (int scanCode = ScanCodeOfKey(code); scanCode != 0) {
-      pending_.push_back(InputEvent::Scan(scanCode));
-    }
-    return;
-  }
-
-  wint_t character = static_cast<wint_t>(key);
-  switch (character) {
-    case 27:
-      TranslateEscape();
-      return;
-    case 8:
-    case 127:
-      pending_.push_back(InputEvent::Char(8));
-      return;
-    case 10:
-    case 13:
-      pending_.push_back(InputEvent::Char(13));
-      return;
-    default:
-      break;
-  }
-  int byte = Cp437FromUnicode(static_cast<char32_t>(character));
-  if (byte >= 0) pending_.push_back(InputEvent::Char(byte));
-}
-
-// Esc with a letter hard on its heels is how terminals send Alt+letter; an
-// Esc on its own is the Esc key.
-void NcursesTerminal::TranslateEscape() {
-  wtimeout(stdscr, 0);
-  wint_t next = 0;
-  int status = wget_wch(stdscr, &next);
-  wtimeout(stdscr, -1);
-  if (status == OK && IsAsciiLetter(next)) {
-    InputEvent event = InputEvent::Char(static_cast<int>(next));
-    event.alt = true;
-    event.scanCode = ScanCodeOfLetter(static_cast<int>(next));
-    pending_.push_back(event);
-    return;
-  }
-  if (status == OK) {
-    unget_wch(static_cast<wchar_t>(next));
-  } else if (status == KEY_CODE_YES) {
-    ungetch(static_cast<int>(next));
-  }
-  pending_.push_back(InputEvent::Char(27));
-}
-
-void NcursesTerminal::TranslateMouse() {
-  // A press and its release that arrive together come back from one
-  // KEY_MOUSE, and getmouse hands out the queued reports newest first.
-  std::vector<MEVENT> reports;
-  MEVENT report{};
-  while (reports.size() < 64 && getmouse(&report) == OK) reports.push_back(report);
-  for (auto it = reports.rbegin(); it != reports.rend(); ++it) {
-    TranslateMouseReport(static_cast<unsigned long>(it->bstate), it->y + 1, it->x + 1);
-  }
-}
-
-void NcursesTerminal::TranslateMouseReport(unsigned long changes, int row, int column) {
-  if (changes & (BUTTON4_PRESSED | BUTTON5_PRESSED)) {
-    pending_.push_back(InputEvent::Mouse(buttonState_, row, column, MouseWheeled));
-    return;
-  }
-
-  struct Button {
-    mmask_t pressed;
-    mmask_t released;
-    int bit;
-  };
-  static constexpr Button buttons[] = {
-      {BUTTON1_PRESSED, BUTTON1_RELEASED, 1},  // left
-      {BUTTON3_PRESSED, BUTTON3_RELEASED, 2},  // right
-      {BUTTON2_PRESSED, BUTTON2_RELEASED, 4},  // middle
-  };
-  for (const Button& button : buttons) {
-    if (changes & button.pressed) {
-      // A release that never arrived would swallow this press; report it
-      // first so the press is seen as a change.
-      if (buttonState_ & button.bit) {
-        buttonState_ &= ~button.bit;
-        pending_.push_back(InputEvent::Mouse(buttonState_, row, column));
-      }
-      buttonState_ |= button.bit;
-      pending_.push_back(InputEvent::Mouse(buttonState_, row, column));
-    }
-    if ((changes & button.released) && (buttonState_ & button.bit)) {
-      buttonState_ &= ~button.bit;
-      pending_.push_back(InputEvent::Mouse(buttonState_, row, column));
-    }
-  }
 }
 
 }  // namespace keelmark

@@ -1,16 +1,26 @@
 #pragma once
-// The terminal device for POSIX terminals, on the wide-character ncurses.
-// Cells are shown as their CP437 glyphs, console colours are mapped onto the
-// ANSI palette, keys come back with the PC scan codes the game's console
-// rules expect, and xterm mouse reports become button changes.
+// The terminal device for POSIX terminals. Output goes through the
+// wide-character ncurses: cells are shown as their CP437 glyphs and console
+// colours are mapped onto the ANSI palette. Input is read from the terminal
+// byte by byte and decoded by the game's own InputDecoder, so that a byte
+// the locale cannot decode is one key and never holds up the keys after it.
 //
 // Whatever way the process leaves (the end of the game, "quit", a signal sent
 // from outside, a crash), the terminal is handed back as it was found: modes,
-// mouse reporting, cursor, colours and the shell's screen.
+// mouse reporting, cursor, colours and the shell's screen. After a stop and
+// continue the game takes the terminal back and repaints.
+//
+// Without a terminal to play on, or on one that cannot place the cursor, the
+// constructor says why in one line and ends the process with status 1.
 
 #include <array>
 #include <deque>
+#include <memory>
+#include <string>
 
+#include <termios.h>
+
+#include "platform/posix/input_decoder.h"
 #include "presentation/terminal.h"
 
 namespace keelmark {
@@ -39,13 +49,21 @@ class NcursesTerminal : public Terminal {
 
   Rendition RenditionOf(int attribute);
   void MoveToPlacedCursor();
-  // One key read from curses, turned into zero or more events.
-  void TranslateKey(int status, unsigned int key);
-  void TranslateMouse();
-  // One mouse report: the buttons pressed and released, at a 1-based cell.
-  void TranslateMouseReport(unsigned long changes, int row, int column);
-  void TranslateEscape();
+  // Acts on what the signal handlers noted: a continue, a window change.
+  void HandleNotedSignals();
+  void TakeTerminalBack();
+  void AdoptWindowSize();
+  // Waits for terminal bytes (or a signal) at most timeoutMs (-1: no limit)
+  // and feeds them to the decoder.
+  void ReadInput(int timeoutMs);
 
+  int inputFd_ = -1;
+  int outputFd_ = -1;
+  termios programModes_{};
+  bool haveProgramModes_ = false;
+  bool mouseOn_ = false;
+  bool cursorVisible_ = false;
+  std::string mouseOnBytes_;
   bool sixteenColours_ = false;
   bool hasColours_ = false;
   // Colour pair for each (background, foreground) pair of ANSI colours,
@@ -54,8 +72,7 @@ class NcursesTerminal : public Terminal {
   short nextPair_ = 1;
   int cursorRow_ = 1;
   int cursorColumn_ = 1;
-  int buttonState_ = 0;
-  int failedReads_ = 0;
+  std::unique_ptr<InputDecoder> decoder_;
   std::deque<InputEvent> pending_;
 };
 

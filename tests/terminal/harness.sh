@@ -26,12 +26,23 @@ failures=0
 
 Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
 
+# A run cut short (Ctrl+C, a ctest timeout, a closed terminal) must not
+# leave its game or its tmux server behind: the game is ended by its own
+# process id, the private server by its socket.
 Cleanup() {
+  local pid
+  pid=$(cat "$work/game.pid" 2>/dev/null)
+  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
+    kill -KILL "$pid" 2>/dev/null
+  fi
   Tmux kill-server >/dev/null 2>&1
   rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
   rm -rf "$work"
 }
 trap Cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 Fail() {
   echo "FAIL: $*" >&2
@@ -105,6 +116,39 @@ EOF
 }
 
 GamePid() { cat "$work/game.pid"; }
+
+# The game typed at the shell's prompt as a command of its own, so that it is
+# the shell's foreground job: stopped, it hands the terminal back to the
+# shell, and "fg" gives it back. The shell's own lines before and after it
+# note what StartGame's script notes; NoteGameEnd runs the second one once
+# the game has ended.
+StartGameAsJob() {
+  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
+  local panePid
+  panePid=$(Tmux display -p -t game '#{pane_pid}')
+  Tmux send-keys -t game "clear; cd $work; ulimit -c 0; stty -g >stty.before; echo 'shell screen before the game'" Enter
+  WaitUntil 5 test -s "$work/stty.before" || Fail "the shell did not note its settings"
+  Tmux send-keys -t game "env $silentEnvironment $gameEnvironment $game" Enter
+  WaitUntil 10 FindJobPid "$panePid" || Fail "the game did not start"
+}
+
+FindJobPid() {
+  local pid
+  pid=$(pgrep -P "$1" 2>/dev/null | head -n 1)
+  [[ -n $pid && $(readlink "/proc/$pid/exe" 2>/dev/null) == "$game" ]] || return 1
+  echo "$pid" >"$work/game.pid"
+}
+
+NoteGameEnd() {
+  WaitUntil "${1:-10}" GameProcessIsGone || { Fail "the game did not end"; return 1; }
+  Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
+  WaitForGameEnd
+}
+
+GameProcessIsGone() { ! kill -0 "$(GamePid)" 2>/dev/null; }
+
+# The terminal modes of the pane's terminal as stty shows them now.
+PaneModes() { stty -a -F "$(Tmux display -p -t game '#{pane_tty}')"; }
 
 # The game has ended and the script has noted everything after it.
 GameHasEnded() { [[ -e $work/finished ]]; }
@@ -348,5 +392,102 @@ QuitAndExpectCleanExit() {
   if WaitForGameEnd; then
     [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
     ExpectTerminalRestored "$what"
+  fi
+}
+
+# As QuitAndExpectCleanExit, for a game started with StartGameAsJob.
+QuitAndExpectCleanExitAsJob() {
+  local what=${1:-after \"quit\"}
+  Type "quit"
+  Keys Enter
+  if NoteGameEnd; then
+    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
+    ExpectTerminalRestored "$what"
+  fi
+}
+
+# --- Whole screens -------------------------------------------------------
+#
+# ExpectScreen NAME compares the whole screen with the committed
+# screens/NAME.txt and shows a diff when they differ. The file has three
+# blocks of one line per row: the text, the foreground colours and the
+# background colours, each colour as a hex digit of the console colour ("."
+# for a blank, whose foreground does not show; "-" for the terminal's
+# default), trailing blanks and trailing black backgrounds left off.
+# KEELMARK_WRITE_SCREENS=1 writes the files instead, for a new or changed
+# screen; look at them before committing.
+
+screensDir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/screens"
+
+hexDigits=(0 1 2 3 4 5 6 7 8 9 a b c d e f)
+
+# Sets digit to the colour's one-character form.
+ColourDigit() {
+  case $1 in
+    d) digit=- ;;
+    x*) digit='?' ;;
+    *) digit=${hexDigits[$1]} ;;
+  esac
+}
+
+ScreenMap() {
+  LoadScreen
+  local height width row column key glyph line digit
+  height=$(Tmux display -p -t game '#{pane_height}')
+  width=$(Tmux display -p -t game '#{pane_width}')
+  echo "# text"
+  for ((row = 1; row <= height; row++)); do
+    line=""
+    for ((column = 1; column <= width; column++)); do line+=${cellGlyph[$row,$column]:- }; done
+    printf '%s\n' "${line%"${line##*[! ]}"}"
+  done
+  echo "# foreground"
+  for ((row = 1; row <= height; row++)); do
+    line=""
+    for ((column = 1; column <= width; column++)); do
+      key="$row,$column"
+      glyph=${cellGlyph[$key]:- }
+      if [[ $glyph == " " ]]; then
+        line+="."
+      else
+        ColourDigit "${cellForeground[$key]}"
+        line+=$digit
+      fi
+    done
+    printf '%s\n' "${line%"${line##*[!.]}"}"
+  done
+  echo "# background"
+  for ((row = 1; row <= height; row++)); do
+    line=""
+    for ((column = 1; column <= width; column++)); do
+      key="$row,$column"
+      if [[ -v cellGlyph[$key] ]]; then
+        ColourDigit "${cellBackground[$key]}"
+        line+=$digit
+      else
+        line+=0
+      fi
+    done
+    printf '%s\n' "${line%"${line##*[!0]}"}"
+  done
+}
+
+ExpectScreen() {
+  local name=$1 expected="$screensDir/$1.txt" actual
+  actual=$(ScreenMap)
+  if [[ ${KEELMARK_WRITE_SCREENS:-0} == 1 ]]; then
+    mkdir -p "$screensDir"
+    printf '%s\n' "$actual" >"$expected"
+    Note "wrote $expected"
+    return
+  fi
+  if [[ ! -f $expected ]]; then
+    Fail "no expected screen $expected (KEELMARK_WRITE_SCREENS=1 writes it)"
+    return
+  fi
+  local difference
+  if ! difference=$(diff -u --label "expected $name" --label "on the screen" "$expected" <(printf '%s\n' "$actual")); then
+    Fail "the screen differs from $name:
+$difference"
   fi
 }

@@ -28,8 +28,10 @@ if WaitForTitle; then
 fi
 
 # Signals from outside, during play: the game is waiting for coordinates
-# with the mouse on and the boards drawn.
-for signalName in TERM HUP INT QUIT ABRT SEGV; do
+# with the mouse on and the boards drawn. Every signal whose default action
+# ends the process, those that leave a core file among them.
+for signalName in TERM HUP INT QUIT ABRT SEGV PIPE USR1 USR2 ALRM VTALRM PROF XCPU XFSZ \
+  IO SYS TRAP BUS FPE ILL PWR STKFLT RTMIN RTMIN+5 RTMAX; do
   Note "SIG$signalName during play"
   StartGame
   WaitForTitle || continue
@@ -44,5 +46,17 @@ for signalName in TERM HUP INT QUIT ABRT SEGV; do
     ExpectTerminalRestored "SIG$signalName"
   fi
 done
+
+# The terminal itself goes away under a game that ignores hang-up signals:
+# its input fails, and the game ends rather than waiting on a dead terminal.
+Note "the terminal closed under a game started with nohup"
+gameEnvironment="nohup"
+StartGame
+if WaitForTitle; then
+  gamePid=$(GamePid)
+  Tmux kill-pane -t game
+  WaitUntil 5 eval '! kill -0 "$gamePid" 2>/dev/null' ||
+    Fail "the game still runs after its terminal closed"
+fi
 
 Finish

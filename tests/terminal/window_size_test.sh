@@ -2,7 +2,7 @@
 # The game learns the real window size and every change of it: started in a
 # window too small for the boards it says so and waits; once the window is
 # large enough the title follows; a window resized during placement gets
-# its screen painted again, in place.
+# its screen painted again, in place (screens/window_*.txt).
 
 source "$(dirname "$0")/harness.sh" "$1"
 
@@ -40,23 +40,12 @@ Tmux resize-window -t game -x 100 -y 30
 WaitUntil 5 test "$(Tmux display -p -t game '#{window_width}x#{window_height}')" = 100x30 ||
   Fail "the window did not grow"
 WaitUntil 5 ScreenIsSteady
-LoadScreen
-ExpectText 1 1 "xxxxxxxxxx    A" 7
-ExpectText 2 1 "xx" 7
-ExpectCell 2 3 X 14
-ExpectText 2 4 "xxxxxxx    B" 7
-ExpectText 11 1 "1234567890" 7
-ExpectText 15 1 "Enter coordinates for destroyer (2 squares)" 7
-ExpectText 24 14 "B 3" 7
-[[ -z $(TextAt 28 1 100 | tr -d ' ') ]] || Fail "row 28 of the larger window is not blank"
+ExpectScreen window_grown_to_100x30
 
 # Back to 80x25: the same screen again, and the game goes on from there.
 Tmux resize-window -t game -x 80 -y 25
 WaitUntil 5 ScreenIsSteady
-LoadScreen
-ExpectText 1 1 "xxxxxxxxxx    A" 7
-ExpectCell 2 3 X 14
-ExpectText 15 1 "Enter coordinates for destroyer (2 squares)" 7
+ExpectScreen window_back_to_80x25
 LeftClick 2 4
 WaitForText 17 1 "Enter coordinates for submarine (3 squares) "
 

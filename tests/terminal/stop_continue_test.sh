@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# A game stopped and continued from the shell: while it is stopped by a stop
+# request the shell has its own terminal back; once continued ("fg") the game
+# takes the terminal back (keys unechoed and one by one, Ctrl+C a character,
+# mouse reports, its own screen) and repaints everything it had drawn.
+
+source "$(dirname "$0")/harness.sh" "$1"
+
+StartTerminal 80 25
+
+# The play screen with one shot fired, so that a repaint has marks to show.
+StartPlaying() {
+  StartGameAsJob
+  WaitForText 3 1 "Press any key to continue." || return 1
+  Type "auto"
+  Keys Enter
+  WaitForText 24 1 "coordinates: " || return 1
+  Type "a1"
+  Keys Enter
+  WaitUntil 10 TargetSquareIsMarked 1 1 || { Fail "the shot at A1 left no mark"; return 1; }
+  WaitForText 24 1 "coordinates: " || return 1
+  WaitUntil 5 ScreenIsSteady
+}
+
+TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
+
+NoteScreenBeforeStop() { screenBeforeStop=$(Tmux capture-pane -p -e -t game); }
+ScreenIsAsBeforeStop() { [[ $(Tmux capture-pane -p -e -t game) == "$screenBeforeStop" ]]; }
+
+# What the shell and the player see once the game runs again: the very
+# screen it had before it stopped, every cell and colour, and the game's
+# modes.
+ExpectGameHasTerminal() {
+  local what=$1 modes
+  WaitUntil 5 ScreenIsAsBeforeStop ||
+    Fail "$what: the screen was not painted again as it was:
+$(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -t game | cat -v))"
+  modes=$(PaneModes)
+  [[ $modes == *-icanon* && $modes == *-echo\ * && $modes == *-isig* ]] ||
+    Fail "$what: the terminal is not in the game's modes: $modes"
+  local flags
+  flags=$(Tmux display -p -t game 'alternate=#{alternate_on} mouse=#{mouse_any_flag}')
+  [[ $flags == "alternate=1 mouse=1" ]] || Fail "$what: terminal left as $flags"
+  # Keys arrive one by one, and Ctrl+C is a character, not an interrupt.
+  Keys C-c
+  WaitForText 24 14 "♥" || Fail "$what: Ctrl+C did not arrive as a character"
+  kill -0 "$(GamePid)" 2>/dev/null || Fail "$what: the game ended"
+  Keys BSpace
+  # A click still fires: C3 on the target board.
+  LeftClick 3 3
+  WaitUntil 10 TargetSquareIsMarked 3 3 || Fail "$what: the click on C3 left no mark"
+  WaitForText 24 1 "coordinates: "
+}
+
+for stopSignal in TSTP STOP; do
+  Note "SIG$stopSignal, then fg"
+  StartPlaying || continue
+  NoteScreenBeforeStop
+  kill -s "$stopSignal" "$(GamePid)"
+  WaitUntil 5 ScreenShows "Stopped" || Fail "SIG$stopSignal: the shell did not report the game stopped"
+  if [[ $stopSignal == TSTP ]]; then
+    # The game handed the terminal back before it stopped.
+    [[ $(Tmux display -p -t game 'alternate=#{alternate_on} mouse=#{mouse_any_flag}') == \
+      "alternate=0 mouse=0" ]] || Fail "SIGTSTP: the game's screen modes stayed on while it was stopped"
+    WaitUntil 5 ScreenShows "before the game" || Fail "SIGTSTP: the shell's screen did not come back"
+  fi
+  Tmux send-keys -t game "fg" Enter
+  ExpectGameHasTerminal "SIG$stopSignal and fg"
+  QuitAndExpectCleanExitAsJob "\"quit\" after SIG$stopSignal and fg"
+done
+
+# Continued while in the background, then brought to the front.
+Note "SIGTSTP, bg, then fg"
+if StartPlaying; then
+  NoteScreenBeforeStop
+  kill -s TSTP "$(GamePid)"
+  WaitUntil 5 ScreenShows "Stopped" || Fail "bg: the shell did not report the game stopped"
+  Tmux send-keys -t game "bg" Enter
+  sleep 0.3
+  kill -0 "$(GamePid)" 2>/dev/null || Fail "bg: the game ended in the background"
+  Tmux send-keys -t game "fg" Enter
+  ExpectGameHasTerminal "bg and fg"
+  QuitAndExpectCleanExitAsJob "\"quit\" after bg and fg"
+fi
+
+Finish
