@@ -11,6 +11,7 @@ packages=(
   libsdl2-dev libspeechd-dev libespeak-ng-dev espeak-ng-data
   speech-dispatcher speech-dispatcher-espeak-ng speech-dispatcher-audio-plugins
   pulseaudio pulseaudio-utils libpulse-dev sox
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the in-process tests and the real
-# terminal tests, then the in-process tests again under the sanitizers.
+# terminal tests, then the in-process tests again under the sanitizers, then
+# the Windows executable, cross-built and played under Wine.
 # Extra arguments go to the first ctest run, e.g. "scripts/test.sh -L quick".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,4 +12,5 @@ if [ $# -eq 0 ]; then
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null
   cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests
   ctest --test-dir build-sanitize --output-on-failure -j2 -L quick
+  scripts/windows_build.sh --test
 fi
