@@ -4,12 +4,14 @@
 # Ctrl+C that does not end the game, and "quit" with status 0 and the
 # console's modes, cursor and colours handed back.
 #
-# Wine runs in a private prefix made for this run, with ALSA's null device as
-# its sound card (so the clips have somewhere to go and make no noise) and no
-# PulseAudio driver. Wine's SAPI voice exists but its Speak fails: the game
-# must play on silently.
+# Wine runs in a private prefix made for this run, with no PulseAudio driver
+# and, as its ALSA sound card, a device that writes every sample it is given
+# to a file and plays nothing: Wine hands the clips' samples over unchanged,
+# so the file must hold exactly the clips the shots call for, in order.
+# Wine's SAPI voice exists but its Speak fails: the game must play on
+# silently.
 #
-# Usage: wine_smoke_test.sh KEELMARK.EXE CONSOLE_STATE_PROBE.EXE
+# Usage: wine_smoke_test.sh KEELMARK.EXE CONSOLE_STATE_PROBE.EXE CLIP_FOLDER
 
 set -u
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -17,6 +19,7 @@ unset TMUX DISPLAY WAYLAND_DISPLAY
 
 game=$(readlink -f "$1")
 probe=$(readlink -f "$2")
+clips=$(readlink -f "$3")
 for program in "$game" "$probe"; do
   [[ -f $program ]] || { echo "no program at '$program'" >&2; exit 2; }
 done
@@ -33,8 +36,10 @@ export WINEDEBUG=-all
 # PulseAudio server that may or may not be running for this user.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d"
 mkdir -p "$HOME"
-cat >"$HOME/.asoundrc" <<'EOF'
-pcm.!default { type null }
+# Each clip opens the device anew; the pipe appends where a file would be
+# started over.
+cat >"$HOME/.asoundrc" <<EOF
+pcm.!default { type file slave.pcm "null" file "|cat >>$work/heard.raw" format "raw" }
 ctl.!default { type hw card 0 }
 EOF
 
@@ -155,6 +160,12 @@ Keys() { Tmux send-keys -t game "$@"; }
 Type() { Tmux send-keys -t game -l "$1"; }
 GameIsRunning() { [[ ! -e $work/status ]]; }
 
+# The samples of the named clips, one after the other, as Wine passes them on.
+ClipSamples() {
+  local name
+  for name in "$@"; do sox "$clips/$name.wav" -t raw - || return 1; done
+}
+
 # --- Title and introduction -----------------------------------------------
 WaitForText 3 1 "Press any key to continue." 60
 ExpectText 1 1 " Keelmark version 1.0-pre5" 7
@@ -213,6 +224,27 @@ if WaitForText 1 60 "Round       2 " 30; then
     *) Fail "the shot at C 7 is marked '${rowGlyphs[7]:-}' in colour ${rowColours[7]:-}" ;;
   esac
   ExpectText 25 20 "computer chooses: " 3
+
+  # The clips of round 1: the player's shot and the computer's, each "drop"
+  # and then "miss" or "hit" as the marks show.
+  playerClip=MISS
+  [[ ${rowGlyphs[7]:-} == o ]] && playerClip=HIT
+  computerSquare=$(TextAt 25 38 12)
+  if [[ $computerSquare =~ ^\ *([A-J])\ +([0-9]+) ]]; then
+    computerRow=$(($(printf '%d' "'${BASH_REMATCH[1]}") - 64 + 12))
+    LoadRow "$computerRow"
+    computerClip=MISS
+    [[ ${rowGlyphs[${BASH_REMATCH[2]}]:-} == O ]] && computerClip=HIT
+    Note "round 1 calls for DROP $playerClip DROP $computerClip"
+    ClipSamples DROP "$playerClip" DROP "$computerClip" >"$work/expected.raw" ||
+      Fail "sox could not read the clips"
+    # Wine's sound thread may still be handing over the last samples.
+    WaitUntil 5 cmp -s "$work/expected.raw" "$work/heard.raw" ||
+      Fail "the sound device did not get DROP $playerClip DROP $computerClip whole and in order" \
+        "($(stat -c %s "$work/heard.raw" 2>/dev/null || echo no) bytes, $(stat -c %s "$work/expected.raw") expected)"
+  else
+    Fail "no square after 'computer chooses: ' ('$computerSquare')"
+  fi
 fi
 
 # --- "quit" --------------------------------------------------------------------
