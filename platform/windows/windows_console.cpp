@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <iterator>
 #include <vector>
 
 #include "platform/windows/console_records.h"
