@@ -229,23 +229,28 @@ ExpectText 24 1 "coordinates: " 7
 Type "c7"
 Keys Enter
 if WaitForText 1 60 "Round       2 " 30; then
+  # The clips of round 1 are the player's shot and the computer's, each
+  # "drop" and then "miss" or "hit" as the marks show.
+  playerClip=none computerClip=none
   LoadRow 3
   case "${rowGlyphs[7]:-}/${rowColours[7]:-}" in
-    0/4 | o/1) ;;
+    0/4) playerClip=MISS ;;
+    o/1) playerClip=HIT ;;
     *) Fail "the shot at C 7 is marked '${rowGlyphs[7]:-}' in colour ${rowColours[7]:-}" ;;
   esac
   ExpectText 25 20 "computer chooses: " 3
 
-  # The clips of round 1: the player's shot and the computer's, each "drop"
-  # and then "miss" or "hit" as the marks show.
-  playerClip=MISS
-  [[ ${rowGlyphs[7]:-} == o ]] && playerClip=HIT
   computerSquare=$(TextAt 25 38 12)
   if [[ $computerSquare =~ ^\ *([A-J])\ +([0-9]+) ]]; then
     computerRow=$(($(printf '%d' "'${BASH_REMATCH[1]}") - 64 + 12))
+    computerColumn=${BASH_REMATCH[2]}
     LoadRow "$computerRow"
-    computerClip=MISS
-    [[ ${rowGlyphs[${BASH_REMATCH[2]}]:-} == O ]] && computerClip=HIT
+    case "${rowGlyphs[computerColumn]:-}/${rowColours[computerColumn]:-}" in
+      0/12) computerClip=MISS ;;
+      O/9) computerClip=HIT ;;
+      *) Fail "the computer's shot at $computerSquare is marked '${rowGlyphs[computerColumn]:-}'" \
+           "in colour ${rowColours[computerColumn]:-}" ;;
+    esac
     Note "round 1 calls for DROP $playerClip DROP $computerClip"
     ClipSamples DROP "$playerClip" DROP "$computerClip" >"$work/expected.raw" ||
       Fail "sox could not read the clips"
