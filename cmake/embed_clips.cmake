@@ -1,12 +1,16 @@
 # Turns the clip files into one C++ source of byte arrays, so that the binary
 # carries its sounds and needs no files at run time.
-# Run as: cmake -DOUTPUT=<file.cpp> -DCLIP_DIR=<folder of .wav files> -P embed_clips.cmake
+# Run as: cmake -DOUTPUT=<file.cpp> -DCLIP_DIR=<folder of .wav files>
+#                -DCLIP_NAMES=<NAME,NAME,...> -P embed_clips.cmake
 
-file(GLOB CLIPS "${CLIP_DIR}/*.wav")
-list(SORT CLIPS)
+string(REPLACE "," ";" CLIP_NAMES "${CLIP_NAMES}")
+set(CLIPS "")
+foreach(name IN LISTS CLIP_NAMES)
+  list(APPEND CLIPS "${CLIP_DIR}/${name}.wav")
+endforeach()
 
 set(source "// Generated at build time from resources/sounds; do not edit.\n")
-string(APPEND source "#include \"platform/posix/embedded_clips.h\"\n\nnamespace keelmark {\nnamespace {\n")
+string(APPEND source "#include \"platform/clips/embedded_clips.h\"\n\nnamespace keelmark {\nnamespace {\n")
 set(table "")
 foreach(clip IN LISTS CLIPS)
   get_filename_component(name "${clip}" NAME_WE)

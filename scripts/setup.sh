@@ -12,6 +12,7 @@ packages=(
   speech-dispatcher speech-dispatcher-espeak-ng speech-dispatcher-audio-plugins
   pulseaudio pulseaudio-utils libpulse-dev sox
   clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the in-process tests and the real
 # terminal tests, then the in-process tests again under the sanitizers, the
-# fuzz targets for a bounded time, and (as root, or with sudo) the .deb
-# built, installed, played and removed.
+# fuzz targets for a bounded time, the Windows executable cross-built and
+# played under Wine, and (as root, or with sudo) the .deb built, installed,
+# played and removed.
 # Extra arguments go to the first ctest run, e.g. "scripts/test.sh -L quick".
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +15,7 @@ if [ $# -eq 0 ]; then
   cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests
   ctest --test-dir build-sanitize --output-on-failure -j2 -L quick
   scripts/fuzz.sh
+  scripts/windows_build.sh --test
   if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
     tests/package/installed_game_test.sh build
   else

@@ -1,6 +1,6 @@
 #include "platform/posix/sdl_audio_out.h"
 
-#include "platform/posix/embedded_clips.h"
+#include "platform/clips/embedded_clips.h"
 
 namespace keelmark {
 

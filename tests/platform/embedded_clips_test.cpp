@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "platform/posix/embedded_clips.h"
+#include "platform/clips/embedded_clips.h"
 
 namespace keelmark {
 namespace {

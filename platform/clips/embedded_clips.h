@@ -1,5 +1,6 @@
 #pragma once
-// The sound clips the binary carries, each a complete RIFF WAVE file.
+// The sound clips carried inside the binary as byte arrays, each a complete
+// RIFF WAVE file, for platforms whose sound player takes clips from memory.
 
 #include <cstddef>
 #include <string_view>

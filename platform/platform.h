@@ -1,0 +1,30 @@
+#pragma once
+// What the game needs of the system it runs on, made once at start-up: the
+// terminal, the audio output and the voices to try. Each platform folder has
+// its own OpenPlatform, and the build takes the one for the system it builds
+// for, so the game and main never ask which system this is.
+
+#include <memory>
+#include <vector>
+
+#include "presentation/sound_effects.h"
+#include "presentation/speech.h"
+#include "presentation/terminal.h"
+
+namespace keelmark {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual Terminal& Screen() = 0;
+  virtual AudioOut& Audio() = 0;
+  // The voices in the order they are tried; they may use Audio(), so they
+  // are made and released while the platform lives.
+  virtual std::vector<Speech::VoiceFactory> Voices() = 0;
+};
+
+// Takes over the terminal; the platform gives it back when it goes.
+std::unique_ptr<Platform> OpenPlatform();
+
+}  // namespace keelmark
