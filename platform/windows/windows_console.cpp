@@ -43,7 +43,13 @@ LPTOP_LEVEL_EXCEPTION_FILTER previousCrashFilter = nullptr;
 // control handler's thread and from crash handlers too, and runs once.
 void RestoreConsole() {
   if (InterlockedExchange(&consoleRestored, 1) != 0) return;
-  if (saved.haveInputMode) SetConsoleMode(saved.input, saved.inputMode);
+  if (saved.haveInputMode) {
+    // QuickEdit and insert mode change only when the extended flag comes
+    // with them; without it the player's QuickEdit would stay off.
+    DWORD mode = saved.inputMode;
+    if (mode & (ENABLE_QUICK_EDIT_MODE | ENABLE_INSERT_MODE)) mode |= ENABLE_EXTENDED_FLAGS;
+    SetConsoleMode(saved.input, mode);
+  }
   if (saved.haveOutputMode) SetConsoleMode(saved.output, saved.outputMode);
   if (saved.haveCursor) SetConsoleCursorInfo(saved.output, &saved.cursor);
   if (saved.haveAttributes) SetConsoleTextAttribute(saved.output, saved.attributes);
@@ -150,7 +156,10 @@ void WindowsConsole::SetCursorVisible(bool visible) {
   SetConsoleCursorInfo(output_, &cursor);
 }
 
-void WindowsConsole::EnableMouse() { SetConsoleMode(input_, ENABLE_MOUSE_INPUT); }
+// QuickEdit, on by default in Windows' consoles, turns a click into a text
+// selection that the game never sees; the extended flag without it switches
+// QuickEdit off while the game runs.
+void WindowsConsole::EnableMouse() { SetConsoleMode(input_, ENABLE_MOUSE_INPUT | ENABLE_EXTENDED_FLAGS); }
 
 bool WindowsConsole::SizeChanged() {
   const TerminalSize now = Size();
