@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,8 @@ struct KeyCase {
   std::string bytes;
   std::vector<std::string> expected;
 };
+// ctest names each case by what this prints.
+void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.name; }
 
 std::vector<KeyCase> KeyCases() {
   return {
@@ -222,6 +225,7 @@ struct SingleByteCase {
   std::string bytes;
   std::vector<std::string> expected;
 };
+void PrintTo(const SingleByteCase& c, std::ostream* out) { *out << c.name; }
 
 class SingleByteLocale : public ::testing::TestWithParam<SingleByteCase> {};
 
@@ -272,6 +276,7 @@ struct MouseCase {
   std::string bytes;
   std::vector<std::string> expected;
 };
+void PrintTo(const MouseCase& c, std::ostream* out) { *out << c.name; }
 
 class MouseTranslation : public ::testing::TestWithParam<MouseCase> {};
 
@@ -318,6 +323,7 @@ struct DoubleClickCase {
   bool firstReleased;
   int expectedFlags;  // of the second press
 };
+void PrintTo(const DoubleClickCase& c, std::ostream* out) { *out << c.name; }
 
 class DoubleClickTiming : public ::testing::TestWithParam<DoubleClickCase> {};
 

@@ -1,6 +1,7 @@
 // Reading one entry: echo, the accepted characters, the square text of a
 // click, the commands, refusals with the buzzer and the one empty entry.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct TypedCase {
   std::string rest;   // what entryText keeps
   std::string spoken;
 };
+// ctest names each case by what this prints.
+void PrintTo(const TypedCase& c, std::ostream* out) { *out << c.typed; }
 
 class TypedSquare : public ReadEntryScreen, public ::testing::WithParamInterface<TypedCase> {};
 
