@@ -369,11 +369,6 @@ std::size_t CharacterCount(std::string_view utf8Text) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Said after the words, if at all, and only as the synthesiser's pause.
-bool IsClosingPunctuation(char c) {
-  return c == '.' || c == '!' || c == '?' || c == ';' || c == ':' || c == ',' || IsBlank(c);
-}
-
 void AppendEscaped(std::string& ssml, std::string_view text) {
   for (const char c : text) {
     switch (c) {
@@ -483,7 +478,7 @@ class SpeechDispatcherVoice : public Voice {
       helper = StartHelper([link = link_, connection = link_->connection, ssml = marked.ssml,
                             cancelFirst = std::exchange(pauseToCut_, false)] {
         // What is left of the last text is only the synthesiser's pause
-        // after its closing punctuation; the next text need not wait for it.
+        // after its last mark; the next text need not wait for it.
         if (cancelFirst) spd_cancel(connection);
         // MESSAGE, not TEXT: the server queues messages and speaks each in
         // full, while a text is cancelled by the next text that comes, ours
@@ -540,7 +535,7 @@ class SpeechDispatcherVoice : public Voice {
           const auto found = link_->news.find(static_cast<std::size_t>(link_->sayId));
           const MessageNews news = found == link_->news.end() ? MessageNews{} : found->second;
           if (news.finished || news.marks >= words) {
-            // Ended at its last word: the closing pause is still to come.
+            // Ended at its last mark: the closing pause is still to come.
             pauseToCut_ = !news.finished;
             // Ids grow with every message; what is done with is not needed again.
             link_->news.erase(link_->news.begin(), link_->news.upper_bound(static_cast<std::size_t>(link_->sayId)));
@@ -579,26 +574,26 @@ class SpeechDispatcherVoice : public Voice {
 MarkedText MarkWords(const std::string& utf8Text) {
   MarkedText marked;
   marked.ssml = "<speak>";
-  std::size_t bodyEnd = utf8Text.size();
-  while (bodyEnd > 0 && IsClosingPunctuation(utf8Text[bodyEnd - 1])) --bodyEnd;
-  const std::string_view body(utf8Text.data(), bodyEnd);
+  const std::string_view text(utf8Text);
+  const std::size_t lastWordEnd = text.find_last_not_of(" \t\r\n") + 1;
   std::size_t from = 0;
-  while (from < body.size()) {
+  while (from < text.size()) {
     std::size_t wordStart = from;
-    while (wordStart < body.size() && IsBlank(body[wordStart])) ++wordStart;
+    while (wordStart < text.size() && IsBlank(text[wordStart])) ++wordStart;
     std::size_t wordEnd = wordStart;
-    while (wordEnd < body.size() && !IsBlank(body[wordEnd])) ++wordEnd;
+    while (wordEnd < text.size() && !IsBlank(text[wordEnd])) ++wordEnd;
     if (wordStart == wordEnd) break;
-    AppendEscaped(marked.ssml, body.substr(from, wordEnd - from));
-    marked.charactersBeforeMark.push_back(CharacterCount(body.substr(from, wordEnd - from)));
+    // Blanks after the last word go before its mark: the mark closes the text.
+    const std::size_t end = wordEnd == lastWordEnd ? text.size() : wordEnd;
+    AppendEscaped(marked.ssml, text.substr(from, end - from));
+    marked.charactersBeforeMark.push_back(CharacterCount(text.substr(from, end - from)));
     marked.ssml += "<mark name=\"w" + std::to_string(marked.charactersBeforeMark.size()) + "\"/>";
-    from = wordEnd;
+    from = end;
   }
-  const std::string_view rest = std::string_view(utf8Text).substr(from);
-  AppendEscaped(marked.ssml, rest);
   if (marked.charactersBeforeMark.empty()) {
-    // Punctuation alone: whatever the synthesiser makes of it is heard whole.
-    marked.charactersBeforeMark.push_back(CharacterCount(rest));
+    // Blanks alone: nothing to hear, but still an end to wait for.
+    AppendEscaped(marked.ssml, text);
+    marked.charactersBeforeMark.push_back(CharacterCount(text));
     marked.ssml += "<mark name=\"w1\"/>";
   }
   marked.ssml += "</speak>";

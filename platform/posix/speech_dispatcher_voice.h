@@ -10,9 +10,9 @@
 //
 // The words of a text are heard, not only handed over: each word is followed
 // by an index mark, which the server reports when its sound has been played.
-// The game goes on at the last word's mark, without the synthesiser's pause
-// after the closing punctuation, and gives the voice up as soon as the marks
-// stop coming.
+// The game goes on at the last mark, at the end of the text, without waiting
+// for the synthesiser's pause after it, and gives the voice up as soon as
+// the marks stop coming.
 
 #include <chrono>
 #include <cstddef>
@@ -48,8 +48,10 @@ struct SpeechDispatcherLimits {
 std::unique_ptr<Voice> OpenSpeechDispatcherVoice(const char* address = nullptr, SpeechDispatcherLimits limits = {});
 
 // The form a text is handed to the server in: SSML with an index mark named
-// "w1", "w2", ... after each word, the closing punctuation after the last
-// mark. Exposed for the tests.
+// "w1", "w2", ... after each word with the punctuation that ends it, the
+// last at the very end. A mark between the last word and a closing full stop
+// came from espeak-ng's module some 370 ms before that word had been heard,
+// and made the word longer. Exposed for the tests.
 struct MarkedText {
   std::string ssml;
   // Characters of the text up to each mark, from the one before.

@@ -242,7 +242,7 @@ struct MarkingCase {
 
 class MarkWordsTest : public ::testing::TestWithParam<MarkingCase> {};
 
-TEST_P(MarkWordsTest, MarksFollowEachWordAndTheClosingPunctuationComesLast) {
+TEST_P(MarkWordsTest, MarksFollowEachWordWithItsPunctuationAndTheLastClosesTheText) {
   const MarkedText marked = MarkWords(GetParam().text);
   EXPECT_EQ(marked.ssml, GetParam().ssml);
   EXPECT_EQ(marked.charactersBeforeMark, GetParam().charactersBeforeMark);
@@ -255,14 +255,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MarkingCase{"Press any key to continue.",
                     "<speak>Press<mark name=\"w1\"/> any<mark name=\"w2\"/> key<mark name=\"w3\"/> to<mark "
-                    "name=\"w4\"/> continue<mark name=\"w5\"/>.</speak>",
-                    {5, 4, 4, 3, 9}},
+                    "name=\"w4\"/> continue.<mark name=\"w5\"/></speak>",
+                    {5, 4, 4, 3, 10}},
         MarkingCase{"round 1", "<speak>round<mark name=\"w1\"/> 1<mark name=\"w2\"/></speak>", {5, 2}},
-        MarkingCase{"You win!!", "<speak>You<mark name=\"w1\"/> win<mark name=\"w2\"/>!!</speak>", {3, 4}},
-        MarkingCase{"Computer chooses: B 7",
-                    "<speak>Computer<mark name=\"w1\"/> chooses:<mark name=\"w2\"/> B<mark name=\"w3\"/> 7<mark "
+        MarkingCase{"You win!! ", "<speak>You<mark name=\"w1\"/> win!! <mark name=\"w2\"/></speak>", {3, 7}},
+        MarkingCase{" Computer chooses: B 7",
+                    "<speak> Computer<mark name=\"w1\"/> chooses:<mark name=\"w2\"/> B<mark name=\"w3\"/> 7<mark "
                     "name=\"w4\"/></speak>",
-                    {8, 9, 2, 2}},
+                    {9, 9, 2, 2}},
         // Markup in the text is read as text.
         MarkingCase{"<a> & \"b\"'s",
                     "<speak>&lt;a&gt;<mark name=\"w1\"/> &amp;<mark name=\"w2\"/> &quot;b&quot;&apos;s<mark "
@@ -272,11 +272,11 @@ INSTANTIATE_TEST_SUITE_P(
         MarkingCase{"Tr\xc3\xa4"
                     "ffer \xe2\x80\x94 J10?",
                     "<speak>Tr\xc3\xa4"
-                    "ffer<mark name=\"w1\"/> \xe2\x80\x94<mark name=\"w2\"/> J10<mark name=\"w3\"/>?</speak>",
-                    {7, 2, 4}},
-        // Nothing but punctuation: whatever is made of it is heard whole.
+                    "ffer<mark name=\"w1\"/> \xe2\x80\x94<mark name=\"w2\"/> J10?<mark name=\"w3\"/></speak>",
+                    {7, 2, 5}},
         MarkingCase{"?", "<speak>?<mark name=\"w1\"/></speak>", {1}},
-        MarkingCase{" , ", "<speak> , <mark name=\"w1\"/></speak>", {3}},
+        // Blanks alone: still one mark to wait for.
+        MarkingCase{"  ", "<speak>  <mark name=\"w1\"/></speak>", {2}},
         // A leading dot, which the protocol escapes, and inner full stops.
         MarkingCase{".5 miles. Go",
                     "<speak>.5<mark name=\"w1\"/> miles.<mark name=\"w2\"/> Go<mark name=\"w3\"/></speak>",
