@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <ostream>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -78,7 +79,8 @@ class SpeechDispatcherTest : public ::testing::Test {
       std::ofstream out(script);
       out << "#!/bin/sh\n"
           << "echo \"$@\" > '" << spawnNote_.string() << "'\n"
-          << "ps -o sid= -p $$ > '" << (dir_ / "session").string() << "'\n"
+          // The sixth field of a process's stat is its session.
+          << "cut -d' ' -f6 /proc/$$/stat > '" << (dir_ / "session").string() << "'\n"
           << "[ -S '" << ServerPath().string() << "' ] || exit 1\n"
           << "ln -s '" << ServerPath().string() << "' '" << SocketPath().string() << "'\n";
     }
@@ -239,6 +241,8 @@ struct MarkingCase {
   std::string ssml;
   std::vector<std::size_t> charactersBeforeMark;
 };
+
+void PrintTo(const MarkingCase& marking, std::ostream* out) { *out << '"' << marking.text << '"'; }
 
 class MarkWordsTest : public ::testing::TestWithParam<MarkingCase> {};
 
@@ -433,6 +437,8 @@ struct FaultCase {
   // Texts the server took in.
   std::size_t textsTaken = 1;
 };
+
+void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.name; }
 
 FakeSpeechOptions Speaking(int perMark, std::optional<int> stallAfter, std::optional<int> hangUpAfter) {
   FakeSpeechOptions options;
