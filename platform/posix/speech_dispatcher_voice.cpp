@@ -369,6 +369,18 @@ std::size_t CharacterCount(std::string_view utf8Text) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
+// After a closing "?" or a single "!", espeak-ng's module reports a mark
+// only once the synthesiser's pause has passed, some 300 ms after the last
+// word; after a second one, as after a full stop, at the last word's end.
+// The second mark is not heard (unless the player has every punctuation
+// mark read out).
+std::string_view SilentEcho(std::string_view textToLastWord) {
+  const std::size_t n = textToLastWord.size();
+  if (n == 0 || (textToLastWord[n - 1] != '?' && textToLastWord[n - 1] != '!')) return {};
+  if (n >= 2 && (textToLastWord[n - 2] == '?' || textToLastWord[n - 2] == '!')) return {};
+  return textToLastWord.substr(n - 1);
+}
+
 void AppendEscaped(std::string& ssml, std::string_view text) {
   for (const char c : text) {
     switch (c) {
@@ -585,7 +597,9 @@ MarkedText MarkWords(const std::string& utf8Text) {
     if (wordStart == wordEnd) break;
     // Blanks after the last word go before its mark: the mark closes the text.
     const std::size_t end = wordEnd == lastWordEnd ? text.size() : wordEnd;
-    AppendEscaped(marked.ssml, text.substr(from, end - from));
+    AppendEscaped(marked.ssml, text.substr(from, wordEnd - from));
+    if (end == text.size()) AppendEscaped(marked.ssml, SilentEcho(text.substr(0, wordEnd)));
+    AppendEscaped(marked.ssml, text.substr(wordEnd, end - wordEnd));
     marked.charactersBeforeMark.push_back(CharacterCount(text.substr(from, end - from)));
     marked.ssml += "<mark name=\"w" + std::to_string(marked.charactersBeforeMark.size()) + "\"/>";
     from = end;

@@ -49,9 +49,10 @@ std::unique_ptr<Voice> OpenSpeechDispatcherVoice(const char* address = nullptr, 
 
 // The form a text is handed to the server in: SSML with an index mark named
 // "w1", "w2", ... after each word with the punctuation that ends it, the
-// last at the very end. A mark between the last word and a closing full stop
-// came from espeak-ng's module some 370 ms before that word had been heard,
-// and made the word longer. Exposed for the tests.
+// last at the very end; a closing "?" or single "!" is doubled. A mark
+// between the last word and its closing punctuation came from espeak-ng's
+// module at the start of that word, hundreds of ms before it had been heard.
+// Exposed for the tests.
 struct MarkedText {
   std::string ssml;
   // Characters of the text up to each mark, from the one before.
