@@ -2,6 +2,7 @@
 // run repeats or the game falls back to it a second time: espeak-ng's engine
 // must not be set up twice, which deadlocked in its own shutdown.
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -34,6 +35,8 @@ TEST(EspeakVoiceAgain, VoiceMadeReleasedAndMadeAgainSpeaksEachTime) {
       if (voice == nullptr || !voice->Speak("round " + std::to_string(round + 1))) break;
       ++spoken;
     }
+    // SDL keeps per-thread data for threads it did not start until told.
+    SDL_TLSCleanup();
     return spoken;
   });
   if (rounds.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
