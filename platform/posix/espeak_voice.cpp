@@ -13,11 +13,13 @@ namespace keelmark {
 
 namespace {
 
-// espeak-ng keeps one global engine, so there is at most one voice over it.
+// espeak-ng keeps one global engine. Set up a second time in one process,
+// it deadlocks in espeak_ng_Terminate, so it is set up once, on the first
+// voice asked for, and kept until the process ends; every voice speaks
+// through it, telling its own samples apart by the user data of a call.
 class EspeakVoice : public Voice {
  public:
   EspeakVoice(SdlAudioOut& audio, int sampleRate) : audio_(audio), sampleRate_(sampleRate) {}
-  ~EspeakVoice() override { espeak_ng_Terminate(); }
 
   bool Speak(const std::string& utf8Text) override {
     if (utf8Text.empty()) return true;
@@ -68,20 +70,30 @@ class EspeakVoice : public Voice {
 
 }  // namespace
 
-std::unique_ptr<Voice> OpenEspeakVoice(SdlAudioOut& audio) {
-  if (!audio.HasDevice()) return nullptr;
+namespace {
+
+// The engine's sample rate, or 0 when it could not be set up.
+int StartEngine() {
   espeak_ng_InitializePath(nullptr);
   // A null error context makes espeak-ng keep its messages to itself, which
   // matters on a screen the game owns.
-  if (espeak_ng_Initialize(nullptr) != ENS_OK) return nullptr;
+  if (espeak_ng_Initialize(nullptr) != ENS_OK) return 0;
   // Pieces of 50 ms let the first one play while the rest is being made.
   if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 50, nullptr) != ENS_OK ||
       espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE) != ENS_OK) {
-    espeak_ng_Terminate();
-    return nullptr;
+    return 0;
   }
   espeak_SetSynthCallback(&EspeakVoice::ReceiveSamples);
-  return std::make_unique<EspeakVoice>(audio, espeak_ng_GetSampleRate());
+  return espeak_ng_GetSampleRate();
+}
+
+}  // namespace
+
+std::unique_ptr<Voice> OpenEspeakVoice(SdlAudioOut& audio) {
+  if (!audio.HasDevice()) return nullptr;
+  static const int sampleRate = StartEngine();
+  if (sampleRate <= 0) return nullptr;
+  return std::make_unique<EspeakVoice>(audio, sampleRate);
 }
 
 }  // namespace keelmark

@@ -1,15 +1,22 @@
 #include "platform/posix/speech_dispatcher_voice.h"
 
+#include <fcntl.h>
 #include <libspeechd.h>
+#include <poll.h>
 #include <pthread.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <csignal>
 #include <cstdlib>
+#include <map>
 #include <mutex>
-#include <set>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -21,16 +28,47 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+extern char** environ;
+
 namespace keelmark {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// What the voice shares with the threads that call into libspeechd for it.
-// Those threads may outlive the voice (one stuck on a server that never
-// answers is left behind), so each holds the link, never the voice.
+// What the server has told about one message of ours.
+struct MessageNews {
+  // The highest word mark heard ("w3" is 3).
+  std::size_t marks = 0;
+  Clock::time_point lastMarkAt{};
+  // Ended or cancelled.
+  bool finished = false;
+};
+
+// What the voice shares with the threads that call into libspeechd for it
+// and with libspeechd's event thread. Those threads may outlive the voice
+// (one stuck on a server that never answers is left behind), so each holds
+// the link, never the voice.
 struct Link {
+  Link() {
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
+  }
+  ~Link() {
+    for (int fd : {wake[0], wake[1], watch}) {
+      if (fd >= 0) close(fd);
+    }
+  }
+  Link(const Link&) = delete;
+  Link& operator=(const Link&) = delete;
+
+  // Written to whenever something below changes, so that the game can wait
+  // for news and for the server's socket in one poll.
+  int wake[2] = {-1, -1};
+  // A second descriptor of the connection's socket, polled for the server
+  // hanging up. libspeechd closes its own when it reads the end of the
+  // connection, and the number could be taken by another file at once.
+  int watch = -1;
+
   std::mutex mutex;
   std::condition_variable changed;
 
@@ -52,10 +90,16 @@ struct Link {
 
   bool sayDone = false;
   int sayId = -1;
-  // Messages of ours the server has finished with (ended or cancelled). An
-  // event may come in before spd_say has handed back the message's id, so
-  // they are kept by id rather than waited for one at a time.
-  std::set<std::size_t> finishedIds;
+  // By message id: an event may come in before spd_say has handed back the
+  // message's id.
+  std::map<std::size_t, MessageNews> news;
+
+  void Wake() {
+    const char byte = 1;
+    // A full pipe already holds a wake-up.
+    if (wake[1] >= 0 && write(wake[1], &byte, 1) < 0) errno = 0;
+    changed.notify_all();
+  }
 };
 
 // libspeechd tells its callbacks the message and client ids and nothing
@@ -78,7 +122,8 @@ class EventRouter {
   }
 
   // Runs on libspeechd's event thread of the connection.
-  void Finished(std::size_t messageId, std::size_t clientId) {
+  template <typename Update>
+  void Tell(std::size_t messageId, std::size_t clientId, Update update) {
     std::shared_ptr<Link> link;
     {
       std::lock_guard lock(mutex_);
@@ -88,8 +133,8 @@ class EventRouter {
     }
     if (link == nullptr) return;  // a voice that has gone
     std::lock_guard lock(link->mutex);
-    link->finishedIds.insert(messageId);
-    link->changed.notify_all();
+    update(link->news[messageId]);
+    link->Wake();
   }
 
  private:
@@ -105,7 +150,20 @@ EventRouter& Router() {
 }
 
 void OnMessageFinished(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
-  Router().Finished(messageId, clientId);
+  Router().Tell(messageId, clientId, [](MessageNews& news) { news.finished = true; });
+}
+
+void OnIndexMark(std::size_t messageId, std::size_t clientId, SPDNotificationType, char* name) {
+  if (name == nullptr || name[0] != 'w') return;
+  char* end = nullptr;
+  const unsigned long word = std::strtoul(name + 1, &end, 10);
+  if (end == name + 1 || *end != '\0') return;
+  const Clock::time_point now = Clock::now();
+  Router().Tell(messageId, clientId, [&](MessageNews& news) {
+    if (word <= news.marks) return;
+    news.marks = word;
+    news.lastMarkAt = now;
+  });
 }
 
 // Starts a thread for calls into libspeechd. A server that has gone away
@@ -123,20 +181,30 @@ std::thread StartHelper(Work work) {
   });
 }
 
-// Waits until `done` holds or the deadline passes; the caller looks at the
-// outcome afterwards. A helper that is through is joined, one that is still
-// in libspeechd is left to finish on its own.
-template <typename Done>
-void AwaitHelper(Link& link, std::thread& helper, Clock::time_point deadline, Done done) {
-  std::unique_lock lock(link.mutex);
-  link.changed.wait_until(lock, deadline, done);
-  const bool helperFinished = !link.callRunning;
-  lock.unlock();
-  if (helperFinished) {
+// A helper that is through is joined, one that is still in libspeechd is
+// left to finish on its own.
+void LetGoOfHelper(Link& link, std::thread& helper) {
+  bool finished;
+  {
+    std::lock_guard lock(link.mutex);
+    finished = !link.callRunning;
+  }
+  if (finished) {
     helper.join();
   } else {
     helper.detach();
   }
+}
+
+// Waits until `done` holds or the deadline passes; the caller looks at the
+// outcome afterwards.
+template <typename Done>
+void AwaitHelper(Link& link, std::thread& helper, Clock::time_point deadline, Done done) {
+  {
+    std::unique_lock lock(link.mutex);
+    link.changed.wait_until(lock, deadline, done);
+  }
+  LetGoOfHelper(link, helper);
 }
 
 // A text the server still holds is not to be heard after the game has
@@ -168,31 +236,109 @@ int AskClientId(SPDConnection* connection) {
   return clientId;
 }
 
-// The helper's side of opening: connect, greet, ask for the events the voice
-// waits on.
-void Connect(const std::shared_ptr<Link>& link) {
-  const bool autospawn = !link->explicitAddress;
+SPDConnection* OpenConnection(const SPDConnectionAddress* address) {
   char* error = nullptr;
   SPDConnection* connection = nullptr;
   {
 #if defined(__SANITIZE_ADDRESS__)
     // libspeechd 0.11 drops a few bytes of its own on every connection that
-    // fails (the note on starting the server); the sanitizer run is after
-    // the game's memory, not that.
+    // fails; the sanitizer run is after the game's memory, not that.
     __lsan::ScopedDisabler libspeechdKeepsItsNotes;
 #endif
-    connection = spd_open2("keelmark", "main", nullptr, SPD_MODE_THREADED,
-                           link->explicitAddress ? &link->address : nullptr, autospawn, &error);
+    // Never libspeechd's own start of a server: it waits for the start
+    // without a limit, and leaves the server in the game's session.
+    connection = spd_open2("keelmark", "main", nullptr, SPD_MODE_THREADED, address, 0, &error);
   }
   std::free(error);
+  return connection;
+}
+
+// Starts the server as speech-dispatcher's clients do ("--spawn": it refuses
+// when one already runs there, and returns once it listens), but in a
+// session of its own. In the game's session, the server's output modules
+// would be hung up when a game that leads its terminal's session ends,
+// leaving a server that no longer speaks for the next game.
+bool StartServer(const SPDConnectionAddress& address) {
+  const char* command = std::getenv("SPEECHD_CMD");
+  if (command == nullptr || *command == '\0') command = "speech-dispatcher";
+  std::vector<std::string> arguments{command, "--spawn", "--communication-method"};
+  if (address.method == SPD_METHOD_UNIX_SOCKET && address.unix_socket_name != nullptr) {
+    arguments.insert(arguments.end(), {"unix_socket", "--socket-path", address.unix_socket_name});
+  } else if (address.method == SPD_METHOD_INET_SOCKET && address.inet_socket_host != nullptr) {
+    const std::string_view host = address.inet_socket_host;
+    // Only a server on this machine can be started from here.
+    if (host != "localhost" && host.substr(0, 4) != "127.") return false;
+    arguments.insert(arguments.end(), {"inet_socket", "--port", std::to_string(address.inet_socket_port)});
+  } else {
+    return false;
+  }
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attributes);
+  // The screen is the game's: nothing the server says may land on it.
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // This thread blocks SIGPIPE, and the game may ignore or catch signals
+  // that the server must take as usual.
+  sigset_t noSignals;
+  sigemptyset(&noSignals);
+  posix_spawnattr_setsigmask(&attributes, &noSignals);
+  sigset_t usualSignals;
+  sigemptyset(&usualSignals);
+  for (int signal : {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTSTP, SIGTTIN, SIGTTOU, SIGCHLD, SIGUSR1, SIGUSR2,
+                     SIGALRM}) {
+    sigaddset(&usualSignals, signal);
+  }
+  posix_spawnattr_setsigdefault(&attributes, &usualSignals);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  const int failed = posix_spawnp(&pid, command, &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (failed != 0) return false;
+  // The game waits for this only so long; this helper waits for the exit,
+  // so that no zombie is left behind.
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The helper's side of opening: connect (starting the server if need be),
+// greet, ask for the events the voice waits on.
+void Connect(const std::shared_ptr<Link>& link) {
+  SPDConnection* connection = nullptr;
+  if (link->explicitAddress) {
+    connection = OpenConnection(&link->address);
+  } else {
+    char* error = nullptr;
+    SPDConnectionAddress* address = spd_get_default_address(&error);
+    std::free(error);
+    if (address != nullptr) {
+      connection = OpenConnection(address);
+      if (connection == nullptr && StartServer(*address)) connection = OpenConnection(address);
+      SPDConnectionAddress__free(address);
+    }
+  }
   int clientId = -1;
+  int watch = -1;
   if (connection != nullptr) {
     connection->callback_end = OnMessageFinished;
     connection->callback_cancel = OnMessageFinished;
+    connection->callback_im = OnIndexMark;
     // spd_open2 hands back a connection even when the server did not take
     // the greeting; a server that cannot take these either is no voice.
     if (spd_set_notification_on(connection, SPD_END) != 0 || spd_set_notification_on(connection, SPD_CANCEL) != 0 ||
-        (clientId = AskClientId(connection)) <= 0) {
+        spd_set_notification_on(connection, SPD_INDEX_MARKS) != 0 ||
+        spd_set_data_mode(connection, SPD_DATA_SSML) != 0 || (clientId = AskClientId(connection)) <= 0 ||
+        (watch = fcntl(connection->socket, F_DUPFD_CLOEXEC, 0)) < 0) {
       spd_close(connection);
       connection = nullptr;
     }
@@ -206,17 +352,49 @@ void Connect(const std::shared_ptr<Link>& link) {
     } else {
       link->connection = connection;
       link->clientId = clientId;
+      link->watch = std::exchange(watch, -1);
     }
     link->openDone = true;
-    link->changed.notify_all();
+    link->Wake();
   }
   // The game gave up waiting for this server before it answered.
+  if (watch >= 0) close(watch);
   if (unwanted && connection != nullptr) spd_close(connection);
 }
 
 std::size_t CharacterCount(std::string_view utf8Text) {
   return static_cast<std::size_t>(
       std::count_if(utf8Text.begin(), utf8Text.end(), [](char byte) { return (byte & 0xC0) != 0x80; }));
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// After a closing "?" or a single "!", espeak-ng's module reports a mark
+// only once the synthesiser's pause has passed, some 300 ms after the last
+// word; after a second one, as after a full stop, at the last word's end.
+// The second mark is not heard (unless the player has every punctuation
+// mark read out).
+std::string_view SilentEcho(std::string_view textToLastWord) {
+  const std::size_t n = textToLastWord.size();
+  if (n == 0 || (textToLastWord[n - 1] != '?' && textToLastWord[n - 1] != '!')) return {};
+  if (n >= 2 && (textToLastWord[n - 2] == '?' || textToLastWord[n - 2] == '!')) return {};
+  return textToLastWord.substr(n - 1);
+}
+
+void AppendEscaped(std::string& ssml, std::string_view text) {
+  for (const char c : text) {
+    switch (c) {
+      case '&': ssml += "&amp;"; break;
+      case '<': ssml += "&lt;"; break;
+      case '>': ssml += "&gt;"; break;
+      case '"': ssml += "&quot;"; break;
+      case '\'': ssml += "&apos;"; break;
+      default:
+        // Control characters are not allowed in XML at all; to the ear they
+        // are a space.
+        ssml += (static_cast<unsigned char>(c) < 0x20 && !IsBlank(c)) ? ' ' : c;
+    }
+  }
 }
 
 bool SetAddress(Link& link, std::string_view address) {
@@ -276,7 +454,7 @@ class SpeechDispatcherVoice : public Voice {
         CancelAndClose(connection);
         std::lock_guard lock(link->mutex);
         link->callRunning = false;
-        link->changed.notify_all();
+        link->Wake();
       });
       // A server that has let a text go unfinished may not answer this
       // either (speech-dispatcher without a sound output stops answering
@@ -293,22 +471,32 @@ class SpeechDispatcherVoice : public Voice {
   bool Speak(const std::string& utf8Text) override {
     if (utf8Text.empty()) return true;
     if (broken_) return false;
-    const Clock::time_point deadline =
-        Clock::now() + limits_.perText + limits_.perCharacter * static_cast<long long>(CharacterCount(utf8Text));
+    const MarkedText marked = MarkWords(utf8Text);
+    const Clock::time_point handedOver = Clock::now();
+    // However the server goes on, no text holds the game longer than this.
+    const Clock::time_point latest =
+        handedOver + limits_.start +
+        limits_.perCharacter * static_cast<std::chrono::milliseconds::rep>(CharacterCount(utf8Text));
     {
       std::lock_guard lock(link_->mutex);
+      // A call of the last text still stuck: the server stopped answering.
+      if (link_->callRunning) return Break();
       link_->sayDone = false;
       link_->sayId = -1;
       link_->callRunning = true;
     }
     std::thread helper;
     try {
-      helper = StartHelper([link = link_, connection = link_->connection, text = utf8Text] {
+      helper = StartHelper([link = link_, connection = link_->connection, ssml = marked.ssml,
+                            cancelFirst = std::exchange(pauseToCut_, false)] {
+        // What is left of the last text is only the synthesiser's pause
+        // after its last mark; the next text need not wait for it.
+        if (cancelFirst) spd_cancel(connection);
         // MESSAGE, not TEXT: the server queues messages and speaks each in
         // full, while a text is cancelled by the next text that comes, ours
         // or another program's. Nothing the game says may be cut short by
         // what it says next.
-        const int messageId = spd_say(connection, SPD_MESSAGE, text.c_str());
+        const int messageId = spd_say(connection, SPD_MESSAGE, ssml.c_str());
         bool orphaned = false;
         {
           std::lock_guard lock(link->mutex);
@@ -319,7 +507,7 @@ class SpeechDispatcherVoice : public Voice {
             link->connection = nullptr;
             orphaned = true;
           }
-          link->changed.notify_all();
+          link->Wake();
         }
         // The voice gave up on this server and has gone since.
         if (orphaned) CancelAndClose(connection);
@@ -327,34 +515,108 @@ class SpeechDispatcherVoice : public Voice {
     } catch (const std::system_error&) {
       std::lock_guard lock(link_->mutex);
       link_->callRunning = false;
-      broken_ = true;
-      return false;
+      return Break();
     }
-    const auto heard = [&] {
-      return link_->sayDone && link_->sayId >= 0 && link_->finishedIds.count(static_cast<std::size_t>(link_->sayId)) > 0;
-    };
-    AwaitHelper(*link_, helper, deadline, [&] { return heard() || (link_->sayDone && link_->sayId < 0); });
-    std::lock_guard lock(link_->mutex);
-    if (heard()) {
-      // Ids grow with every message; what is done with is not needed again.
-      link_->finishedIds.erase(link_->finishedIds.begin(),
-                               link_->finishedIds.upper_bound(static_cast<std::size_t>(link_->sayId)));
-      return true;
-    }
+    const bool heard = AwaitWords(marked, handedOver, latest);
+    LetGoOfHelper(*link_, helper);
+    return heard || Break();
+  }
+
+ private:
+  bool Break() {
     broken_ = true;
     return false;
   }
 
- private:
+  // Waits until the last word of the text has been heard (or the server
+  // reports the text ended or cancelled), as long as the server keeps
+  // making progress and the connection stays up.
+  bool AwaitWords(const MarkedText& marked, Clock::time_point handedOver, Clock::time_point latest) {
+    const std::size_t words = marked.charactersBeforeMark.size();
+    const auto characterTime = [&](std::size_t mark) {
+      return Clock::duration(limits_.perCharacter * static_cast<std::chrono::milliseconds::rep>(
+          marked.charactersBeforeMark[mark]));
+    };
+    std::optional<Clock::time_point> hungUpAt;
+    for (;;) {
+      Clock::time_point deadline = latest;
+      {
+        std::lock_guard lock(link_->mutex);
+        if (link_->sayDone && link_->sayId < 0) return false;
+        if (link_->sayDone) {
+          const auto found = link_->news.find(static_cast<std::size_t>(link_->sayId));
+          const MessageNews news = found == link_->news.end() ? MessageNews{} : found->second;
+          if (news.finished || news.marks >= words) {
+            // Ended at its last mark: the closing pause is still to come.
+            pauseToCut_ = !news.finished;
+            // Ids grow with every message; what is done with is not needed again.
+            link_->news.erase(link_->news.begin(), link_->news.upper_bound(static_cast<std::size_t>(link_->sayId)));
+            return true;
+          }
+          deadline = std::min(deadline, news.marks == 0 ? handedOver + limits_.start + characterTime(0)
+                                                        : news.lastMarkAt + limits_.pause + characterTime(news.marks));
+        } else {
+          // The server takes a text at once when it answers at all.
+          deadline = std::min(deadline, handedOver + limits_.start);
+        }
+      }
+      // The events that came before the hang-up are still being read.
+      if (hungUpAt) deadline = std::min(deadline, *hungUpAt + std::chrono::milliseconds(50));
+      const Clock::time_point now = Clock::now();
+      if (now >= deadline) return false;
+      pollfd watched[2] = {{link_->wake[0], POLLIN, 0}, {hungUpAt ? -1 : link_->watch, POLLRDHUP, 0}};
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      if (poll(watched, 2, static_cast<int>(std::min<long long>(wait, INT_MAX))) < 0 && errno != EINTR) return false;
+      if (watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) hungUpAt = Clock::now();
+      char drained[64];
+      while (read(link_->wake[0], drained, sizeof drained) > 0) {
+      }
+    }
+  }
+
   std::shared_ptr<Link> link_;
   SpeechDispatcherLimits limits_;
   bool broken_ = false;
+  // The last text was left at its last word's mark.
+  bool pauseToCut_ = false;
 };
 
 }  // namespace
 
+MarkedText MarkWords(const std::string& utf8Text) {
+  MarkedText marked;
+  marked.ssml = "<speak>";
+  const std::string_view text(utf8Text);
+  const std::size_t lastWordEnd = text.find_last_not_of(" \t\r\n") + 1;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    std::size_t wordStart = from;
+    while (wordStart < text.size() && IsBlank(text[wordStart])) ++wordStart;
+    std::size_t wordEnd = wordStart;
+    while (wordEnd < text.size() && !IsBlank(text[wordEnd])) ++wordEnd;
+    if (wordStart == wordEnd) break;
+    // Blanks after the last word go before its mark: the mark closes the text.
+    const std::size_t end = wordEnd == lastWordEnd ? text.size() : wordEnd;
+    AppendEscaped(marked.ssml, text.substr(from, wordEnd - from));
+    if (end == text.size()) AppendEscaped(marked.ssml, SilentEcho(text.substr(0, wordEnd)));
+    AppendEscaped(marked.ssml, text.substr(wordEnd, end - wordEnd));
+    marked.charactersBeforeMark.push_back(CharacterCount(text.substr(from, end - from)));
+    marked.ssml += "<mark name=\"w" + std::to_string(marked.charactersBeforeMark.size()) + "\"/>";
+    from = end;
+  }
+  if (marked.charactersBeforeMark.empty()) {
+    // Blanks alone: nothing to hear, but still an end to wait for.
+    AppendEscaped(marked.ssml, text);
+    marked.charactersBeforeMark.push_back(CharacterCount(text));
+    marked.ssml += "<mark name=\"w1\"/>";
+  }
+  marked.ssml += "</speak>";
+  return marked;
+}
+
 std::unique_ptr<Voice> OpenSpeechDispatcherVoice(const char* address, SpeechDispatcherLimits limits) {
   auto link = std::make_shared<Link>();
+  if (link->wake[0] < 0) return nullptr;
   if (address != nullptr && !SetAddress(*link, address)) return nullptr;
   const Clock::time_point deadline = Clock::now() + limits.connect;
   link->callRunning = true;

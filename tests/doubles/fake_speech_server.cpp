@@ -1,0 +1,350 @@
+#include "tests/doubles/fake_speech_server.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <sstream>
+
+namespace keelmark {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Client ids differ between the servers of one run, as they do between the
+// clients of one real server: a connection of an earlier test that is left
+// behind must not be mistaken for the current one.
+std::atomic<int> nextClientId{41};
+
+std::string Event(int code, int messageId, int clientId, const std::string& name) {
+  std::ostringstream event;
+  event << code << '-' << messageId << "\r\n" << code << '-' << clientId << "\r\n";
+  if (code == 700) event << "700-" << name << "\r\n700 INDEX MARK\r\n";
+  else event << code << ' ' << name << "\r\n";
+  return event.str();
+}
+
+void Send(int fd, const std::string& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    sent += static_cast<std::size_t>(n);
+  }
+}
+
+std::vector<std::string> MarkNames(const std::string& ssml) {
+  std::vector<std::string> names;
+  const std::string open = "<mark name=\"";
+  for (std::size_t at = ssml.find(open); at != std::string::npos; at = ssml.find(open, at + 1)) {
+    const std::size_t start = at + open.size();
+    names.push_back(ssml.substr(start, ssml.find('"', start) - start));
+  }
+  return names;
+}
+
+}  // namespace
+
+std::string HeardText(const std::string& ssml) {
+  std::string heard;
+  for (std::size_t i = 0; i < ssml.size(); ++i) {
+    if (ssml[i] == '<') {
+      i = ssml.find('>', i);
+      if (i == std::string::npos) break;
+    } else if (ssml[i] == '&') {
+      const std::size_t end = ssml.find(';', i);
+      const std::string entity = ssml.substr(i, end - i + 1);
+      for (const auto& [name, c] : {std::pair{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'},
+                                    {"&apos;", '\''}}) {
+        if (entity == name) heard += c;
+      }
+      i = end;
+    } else {
+      heard += ssml[i];
+    }
+  }
+  return heard;
+}
+
+struct FakeSpeechServer::Client {
+  int fd = -1;
+  std::string input;
+  bool inText = false;
+  std::string text;
+  Clock::time_point busyUntil{};
+};
+
+// Something the server does later: send bytes, or hang up.
+struct FakeSpeechServer::Due {
+  Clock::time_point at;
+  int fd;
+  std::string bytes;
+  bool hangUp = false;
+  // The message the event is about, 0 for none.
+  int messageId = 0;
+};
+
+FakeSpeechServer::FakeSpeechServer(const std::filesystem::path& socketPath, FakeSpeechOptions options)
+    : path_(socketPath), options_(options), clientId_(nextClientId++) {
+  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string pathText = path_.string();
+  if (listenFd_ < 0 || pathText.size() >= sizeof(address.sun_path) || pipe(wake_) != 0) {
+    ADD_FAILURE() << "cannot make a socket at " << pathText;
+    return;
+  }
+  std::copy(pathText.begin(), pathText.end(), address.sun_path);
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(listenFd_, 8) != 0) {
+    ADD_FAILURE() << "cannot listen at " << pathText;
+    return;
+  }
+  thread_ = std::thread([this] { Run(); });
+}
+
+FakeSpeechServer::~FakeSpeechServer() {
+  if (thread_.joinable()) {
+    const char stop = 's';
+    EXPECT_EQ(write(wake_[1], &stop, 1), 1);
+    thread_.join();
+  }
+  if (listenFd_ >= 0) close(listenFd_);
+  for (int fd : wake_) {
+    if (fd >= 0) close(fd);
+  }
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+std::vector<std::string> FakeSpeechServer::Commands() {
+  std::lock_guard lock(mutex_);
+  return commands_;
+}
+
+int FakeSpeechServer::CountCommands(const std::string& prefix) {
+  const std::vector<std::string> commands = Commands();
+  return static_cast<int>(std::count_if(commands.begin(), commands.end(),
+                                        [&](const std::string& c) { return StartsWith(Upper(c), prefix); }));
+}
+
+std::vector<std::string> FakeSpeechServer::RawTexts() {
+  std::lock_guard lock(mutex_);
+  return rawTexts_;
+}
+
+std::vector<std::string> FakeSpeechServer::Texts() {
+  std::vector<std::string> texts = RawTexts();
+  for (std::string& text : texts) text = HeardText(text);
+  return texts;
+}
+
+int FakeSpeechServer::HangUps() {
+  std::lock_guard lock(mutex_);
+  return hangUps_;
+}
+
+bool FakeSpeechServer::WaitUntil(const std::function<bool()>& ready, milliseconds limit) {
+  const Clock::time_point deadline = Clock::now() + limit;
+  while (!ready()) {
+    if (Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return true;
+}
+
+std::size_t FakeSpeechServer::TextsQueued() {
+  std::lock_guard lock(mutex_);
+  return rawTexts_.size();
+}
+
+void FakeSpeechServer::Run() {
+  std::vector<Client> clients;
+  std::vector<Due> due;
+  const auto hangUp = [&](Client& client) {
+    std::lock_guard lock(mutex_);
+    ++hangUps_;
+    close(client.fd);
+    client.fd = -1;
+  };
+  for (;;) {
+    std::vector<pollfd> watched{{wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
+    for (const Client& client : clients) watched.push_back({client.fd, POLLIN, 0});
+    int timeout = -1;
+    if (!due.empty()) {
+      const auto first =
+          std::min_element(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.at < b.at; });
+      timeout = static_cast<int>(
+          std::max<long long>(0, std::chrono::duration_cast<milliseconds>(first->at - Clock::now()).count() + 1));
+    }
+    if (poll(watched.data(), watched.size(), timeout) < 0) continue;
+    if (watched[0].revents != 0) break;
+    for (std::size_t i = 0; i < clients.size(); ++i) {
+      if (watched[i + 2].revents == 0) continue;
+      Client& client = clients[i];
+      char buffer[4096];
+      const ssize_t n = read(client.fd, buffer, sizeof buffer);
+      if (n <= 0) {
+        hangUp(client);
+        continue;
+      }
+      client.input.append(buffer, static_cast<std::size_t>(n));
+      std::size_t end;
+      while (client.fd >= 0 && (end = client.input.find("\r\n")) != std::string::npos) {
+        const std::string line = client.input.substr(0, end);
+        client.input.erase(0, end + 2);
+        Handle(client, line, due);
+      }
+    }
+    const Clock::time_point now = Clock::now();
+    for (const Due& d : due) {
+      if (d.at > now) continue;
+      for (Client& client : clients) {
+        if (client.fd != d.fd) continue;
+        Send(client.fd, d.bytes);
+        if (d.hangUp) hangUp(client);
+      }
+    }
+    std::erase_if(due, [&](const Due& d) {
+      return d.at <= now ||
+             std::none_of(clients.begin(), clients.end(), [&](const Client& c) { return c.fd == d.fd; });
+    });
+    std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
+    // Taken in after the clients polled above, which `watched` lines up with.
+    if (watched[1].revents & POLLIN) {
+      const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        if (options_.mode == FakeSpeechMode::Refuse) {
+          close(fd);
+        } else {
+          clients.push_back(Client{fd, {}, false, {}, {}});
+        }
+      }
+    }
+  }
+  for (const Client& client : clients) close(client.fd);
+}
+
+void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vector<Due>& due) {
+  if (client.inText) {
+    if (line == ".") {
+      client.inText = false;
+      Queue(client, due);
+    } else {
+      if (!client.text.empty()) client.text += '\n';
+      client.text += StartsWith(line, "..") ? line.substr(1) : line;
+    }
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    commands_.push_back(line);
+  }
+  if (options_.mode == FakeSpeechMode::Silent || (!options_.answerAfterText && TextsQueued() > 0)) return;
+  const std::string command = Upper(line);
+  if (StartsWith(command, "SET SELF CLIENT_NAME ")) {
+    Send(client.fd, "208 OK CLIENT NAME SET\r\n");
+  } else if (StartsWith(command, "SET SELF NOTIFICATION ")) {
+    Send(client.fd, "220 OK NOTIFICATION SET\r\n");
+  } else if (StartsWith(command, "SET SELF SSML_MODE ")) {
+    Send(client.fd, "219 OK SSML MODE SET\r\n");
+  } else if (command == "HISTORY GET CLIENT_ID") {
+    if (options_.hangUpOnClientId) {
+      std::lock_guard lock(mutex_);
+      ++hangUps_;
+      close(client.fd);
+      client.fd = -1;
+      return;
+    }
+    Send(client.fd, "245-" + std::to_string(clientId_) + "\r\n245 OK CLIENT ID SENT\r\n");
+  } else if (StartsWith(command, "SET SELF PRIORITY ")) {
+    if (options_.answerSay) Send(client.fd, "202 OK PRIORITY SET\r\n");
+  } else if (command == "SPEAK") {
+    Send(client.fd, "230 OK RECEIVING DATA\r\n");
+    if (options_.hangUpOnSpeak) {
+      std::lock_guard lock(mutex_);
+      ++hangUps_;
+      close(client.fd);
+      client.fd = -1;
+      return;
+    }
+    client.inText = true;
+    client.text.clear();
+  } else if (command == "CANCEL SELF") {
+    // What is still to be said of this client's texts is dropped, each
+    // reported cancelled.
+    const Clock::time_point now = Clock::now();
+    std::vector<int> cancelled;
+    std::erase_if(due, [&](const Due& d) {
+      if (d.fd != client.fd || d.messageId == 0) return false;
+      if (std::find(cancelled.begin(), cancelled.end(), d.messageId) == cancelled.end())
+        cancelled.push_back(d.messageId);
+      return true;
+    });
+    Send(client.fd, "213 OK CANCELED\r\n");
+    for (int id : cancelled) Send(client.fd, Event(703, id, clientId_, "CANCELED"));
+    client.busyUntil = now;
+  } else {
+    Send(client.fd, "300 ERR UNKNOWN COMMAND\r\n");
+  }
+}
+
+void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
+  const int messageId = nextMessageId_++;
+  {
+    std::lock_guard lock(mutex_);
+    rawTexts_.push_back(client.text);
+  }
+  const std::string queued = "225-" + std::to_string(messageId) + "\r\n225 OK MESSAGE QUEUED\r\n";
+  const std::string finished = options_.cancelInsteadOfEnd ? Event(703, messageId, clientId_, "CANCELED")
+                                                           : Event(702, messageId, clientId_, "END");
+  if (options_.endBeforeQueuedReply) {
+    Send(client.fd, finished + queued);
+    return;
+  }
+  Send(client.fd, queued);
+  if (options_.decoyEvents) {
+    Send(client.fd, Event(700, messageId + 1000, clientId_, "w99"));
+    Send(client.fd, Event(702, messageId + 1000, clientId_, "END"));
+    Send(client.fd, Event(703, messageId + 1001, clientId_, "CANCELED"));
+    Send(client.fd, Event(700, messageId, clientId_ + 1000, "w99"));
+    Send(client.fd, Event(702, messageId, clientId_ + 1000, "END"));
+  }
+  // Texts are sounded one after another, as a server queues messages.
+  Clock::time_point at = std::max(Clock::now(), client.busyUntil);
+  due.push_back({at, client.fd, Event(701, messageId, clientId_, "BEGIN"), false, messageId});
+  int marksSent = 0;
+  for (const std::string& name : MarkNames(client.text)) {
+    if (options_.stallAfterMarks && marksSent == *options_.stallAfterMarks) break;
+    if (options_.hangUpAfterMarks && marksSent == *options_.hangUpAfterMarks) break;
+    at += options_.perMark;
+    if (options_.reportMarks) due.push_back({at, client.fd, Event(700, messageId, clientId_, name), false, messageId});
+    ++marksSent;
+  }
+  if (options_.hangUpAfterMarks && marksSent == *options_.hangUpAfterMarks) {
+    due.push_back({at, client.fd, "", true, 0});
+    client.busyUntil = Clock::time_point::max();
+    return;
+  }
+  if (options_.stallAfterMarks && marksSent == *options_.stallAfterMarks) {
+    client.busyUntil = Clock::time_point::max();
+    return;
+  }
+  at += options_.closingPause;
+  due.push_back({at, client.fd, finished, false, messageId});
+  client.busyUntil = at;
+}
+
+}  // namespace keelmark
