@@ -4,7 +4,7 @@
 // and the next sound, a second text or a clip, played straight after.
 //
 //   source tests/audio/pulse_server.sh; StartAudioServer
-//   build/tests/keelmark_speech_gap "$audioSink.monitor" [speech-dispatcher|espeak-ng [texts...]]
+//   build/bench/keelmark_speech_gap "$audioSink.monitor" [speech-dispatcher|espeak-ng [texts...]]
 //
 // The server's output is recorded in this process, so that sample times and
 // call times share one clock.
