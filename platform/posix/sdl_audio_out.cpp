@@ -1,5 +1,8 @@
 #include "platform/posix/sdl_audio_out.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/posix/embedded_clips.h"
 
 namespace keelmark {
@@ -8,34 +11,74 @@ namespace {
 
 // Device buffers short enough that a sound starts, and a call returns after
 // its last sample, within a few hundredths of a second, and long enough not
-// to run dry on a busy two-core machine: 1024 frames are 21 ms at 48 kHz,
-// which SDL's PulseAudio output also asks the server to hold. With 384 and
-// 768 frames the clips were heard to break up there now and then while the
-// terminal was being redrawn.
-constexpr Uint16 deviceBufferFrames = 1024;
+// to run dry on a busy two-core machine: 512 frames are 10.7 ms at 48 kHz,
+// which SDL's PulseAudio output also asks the server to hold. 512 frames
+// played 80 clips through a private server without a dropout; 256 frames
+// started sooner but broke up there.
+constexpr Uint16 deviceBufferFrames = 512;
+
+// An open SDL device keeps its thread writing silence even when paused,
+// hundreds of wake-ups a second in the game and in the sound server; only
+// a closed one is quiet. The file and dummy drivers cost nothing open, and
+// the file driver would start its recording afresh on every open.
+bool ClosesWhenQuiet(const char* driver) {
+  return driver && std::strcmp(driver, "disk") != 0 && std::strcmp(driver, "dummy") != 0;
+}
 
 }  // namespace
 
-SdlAudioOut::SdlAudioOut() {
+SdlAudioOut::SdlAudioOut(WhenQuiet whenQuiet) : whenQuiet_(whenQuiet) {
   // The terminal's own signal handlers put the screen back on SIGINT and
   // SIGTERM; SDL's would swallow those signals instead.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
-  deviceAvailable_ = OpenDevice();
+  subsystemStarting_ = std::async(std::launch::async, [this] { StartSubsystem(); }).share();
+  closer_ = std::thread([this] { CloseWhenQuiet(); });
 }
 
 SdlAudioOut::~SdlAudioOut() {
+  AwaitSubsystem();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+  }
+  quietChanged_.notify_all();
+  closer_.join();
   CloseDevice();
   if (speechStream_) SDL_FreeAudioStream(speechStream_);
   if (subsystemReady_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-// The device stays open from start-up to the end of the game. Each sound
-// then queues behind the one before on a single stream, so two sounds can
-// never overlap and none is cut short: closing a device drops whatever the
-// sound server still holds of it, which on a busy machine was heard as a
-// clipped tail. It also takes the server's slow start for a new stream once,
-// at start-up, instead of at every sound.
+// Connecting to a sound server can take most of the time the title has to
+// appear in; the first device is opened here too, so that the first sound
+// does not pay for it, and it is closed again like any other when quiet.
+void SdlAudioOut::StartSubsystem() {
+  subsystemReady_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+  if (!subsystemReady_) return;
+  closeWhenQuiet_ = whenQuiet_ == WhenQuiet::CloseAnyDevice || ClosesWhenQuiet(SDL_GetCurrentAudioDriver());
+  std::lock_guard<std::mutex> lock(mutex_);
+  deviceAvailable_ = OpenDevice();
+  if (deviceAvailable_) SDL_PauseAudioDevice(device_, 0);
+  lastSoundHeard_ = Clock::now();
+  quietChanged_.notify_all();
+}
+
+void SdlAudioOut::AwaitSubsystem() {
+  if (subsystemStarting_.valid()) subsystemStarting_.wait();
+}
+
+bool SdlAudioOut::HasDevice() {
+  AwaitSubsystem();
+  return deviceAvailable_;
+}
+
+bool SdlAudioOut::DeviceIsOpen() {
+  AwaitSubsystem();
+  std::lock_guard<std::mutex> lock(mutex_);
+  return device_ != 0;
+}
+
+// Opens paused: the caller queues its sound first, so that the device's
+// first buffer already holds it.
 bool SdlAudioOut::OpenDevice() {
   if (device_ != 0) return true;
   if (!subsystemReady_) return false;
@@ -47,8 +90,10 @@ bool SdlAudioOut::OpenDevice() {
   SDL_AudioSpec obtained{};
   device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
   if (device_ == 0) return false;
+  if (obtained.freq != deviceSpec_.freq || obtained.format != deviceSpec_.format ||
+      obtained.channels != deviceSpec_.channels)
+    convertedClips_.clear();
   deviceSpec_ = obtained;
-  SDL_PauseAudioDevice(device_, 0);
   return true;
 }
 
@@ -56,6 +101,32 @@ void SdlAudioOut::CloseDevice() {
   if (device_ == 0) return;
   SDL_CloseAudioDevice(device_);
   device_ = 0;
+}
+
+// Closes the device once nothing has played for idleBeforeClosing. It
+// sleeps until then, and without an open device until the next sound, so it
+// costs one wake-up per quiet spell.
+void SdlAudioOut::CloseWhenQuiet() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!ending_) {
+    if (device_ != 0 && closeWhenQuiet_ && !soundInProgress_) {
+      const Clock::time_point due = lastSoundHeard_ + idleBeforeClosing;
+      if (Clock::now() >= due) {
+        CloseDevice();
+        continue;
+      }
+      quietChanged_.wait_until(lock, due);
+    } else {
+      quietChanged_.wait(lock);
+    }
+  }
+}
+
+void SdlAudioOut::SoundFinished(std::unique_lock<std::mutex>& lock) {
+  soundInProgress_ = false;
+  lastSoundHeard_ = Clock::now();
+  lock.unlock();
+  quietChanged_.notify_all();
 }
 
 const std::vector<std::uint8_t>* SdlAudioOut::ConvertedClip(const std::string& name) {
@@ -85,40 +156,57 @@ const std::vector<std::uint8_t>* SdlAudioOut::ConvertedClip(const std::string& n
 }
 
 void SdlAudioOut::PlayClip(const std::string& name) {
-  if (device_ == 0) return;
+  if (!HasDevice()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!OpenDevice()) return;
+  soundInProgress_ = true;
   const std::vector<std::uint8_t>* clip = ConvertedClip(name);
-  if (!clip || clip->empty()) return;
-  if (SDL_QueueAudio(device_, clip->data(), static_cast<Uint32>(clip->size())) != 0) return;
-  WaitUntilHeard();
+  if (clip && !clip->empty() && SDL_QueueAudio(device_, clip->data(), static_cast<Uint32>(clip->size())) == 0) {
+    SDL_PauseAudioDevice(device_, 0);
+    WaitUntilHeard();
+  }
+  SoundFinished(lock);
 }
 
 void SdlAudioOut::StopAll() {
+  AwaitSubsystem();
+  std::lock_guard<std::mutex> lock(mutex_);
   if (device_ != 0) SDL_ClearQueuedAudio(device_);
   CloseDevice();
 }
 
 void SdlAudioOut::BeginSamples(int sampleRate) {
+  if (!HasDevice()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
   if (speechStream_) SDL_FreeAudioStream(speechStream_);
   speechStream_ = nullptr;
-  if (device_ == 0) return;
-  speechStream_ = SDL_NewAudioStream(AUDIO_S16SYS, 1, sampleRate, deviceSpec_.format,
-                                     deviceSpec_.channels, deviceSpec_.freq);
+  if (!OpenDevice()) return;
+  soundInProgress_ = true;
+  speechStream_ = SDL_NewAudioStream(AUDIO_S16SYS, 1, sampleRate, deviceSpec_.format, deviceSpec_.channels,
+                                     deviceSpec_.freq);
 }
 
 void SdlAudioOut::QueueSamples(const std::int16_t* samples, std::size_t count) {
-  if (!speechStream_ || count == 0) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!speechStream_ || count == 0 || device_ == 0) return;
   if (SDL_AudioStreamPut(speechStream_, samples, static_cast<int>(count * sizeof(std::int16_t))) != 0)
     return;
   QueueConverted(speechStream_);
+  SDL_PauseAudioDevice(device_, 0);
 }
 
 void SdlAudioOut::FinishSamples() {
+  std::unique_lock<std::mutex> lock(mutex_);
   if (!speechStream_) return;
   SDL_AudioStreamFlush(speechStream_);
-  QueueConverted(speechStream_);
+  if (device_ != 0) {
+    QueueConverted(speechStream_);
+    SDL_PauseAudioDevice(device_, 0);
+  }
   SDL_FreeAudioStream(speechStream_);
   speechStream_ = nullptr;
   WaitUntilHeard();
+  SoundFinished(lock);
 }
 
 void SdlAudioOut::QueueConverted(SDL_AudioStream* stream) {
@@ -130,13 +218,21 @@ void SdlAudioOut::QueueConverted(SDL_AudioStream* stream) {
 
 void SdlAudioOut::WaitUntilHeard() {
   if (device_ == 0) return;
-  // SDL offers no event for a drained queue; a millisecond's poll is as
-  // close as the device's own buffer lets us know anyway.
-  while (SDL_GetQueuedAudioSize(device_) > 0 && SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_PLAYING)
-    SDL_Delay(1);
+  const Uint32 bytesPerSecond = static_cast<Uint32>(deviceSpec_.freq) * deviceSpec_.channels *
+                                (SDL_AUDIO_BITSIZE(deviceSpec_.format) / 8);
+  const Uint32 bufferMs = 1000u * deviceSpec_.samples / static_cast<Uint32>(deviceSpec_.freq);
+  // SDL offers no event for a drained queue. Sleeping for as long as the
+  // queue still plays gets there in a few wake-ups: the queue empties a
+  // device buffer at a time, so the last sleeps are a buffer or less.
+  for (;;) {
+    const Uint32 queued = SDL_GetQueuedAudioSize(device_);
+    if (queued == 0 || SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_PLAYING) break;
+    const Uint32 queuedMs = static_cast<Uint32>(std::uint64_t{queued} * 1000 / bytesPerSecond);
+    SDL_Delay(std::max<Uint32>(queuedMs, std::max<Uint32>(bufferMs / 4, 1)));
+  }
   // The last piece has just gone into the mixing buffer; it still has that
   // buffer and the sound server's own, about as long again, to go through.
-  SDL_Delay(static_cast<Uint32>(2 * 1000 * deviceSpec_.samples / deviceSpec_.freq + 1));
+  SDL_Delay(2 * bufferMs + 1);
 }
 
 }  // namespace keelmark
