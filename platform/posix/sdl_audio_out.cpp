@@ -222,13 +222,14 @@ void SdlAudioOut::WaitUntilHeard() {
                                 (SDL_AUDIO_BITSIZE(deviceSpec_.format) / 8);
   const Uint32 bufferMs = 1000u * deviceSpec_.samples / static_cast<Uint32>(deviceSpec_.freq);
   // SDL offers no event for a drained queue. Sleeping for as long as the
-  // queue still plays gets there in a few wake-ups: the queue empties a
-  // device buffer at a time, so the last sleeps are a buffer or less.
+  // queue still plays gets there in a few wake-ups; the last device buffer
+  // or less is watched a millisecond at a time, because the moment it is
+  // taken is what the return below is timed from.
   for (;;) {
     const Uint32 queued = SDL_GetQueuedAudioSize(device_);
     if (queued == 0 || SDL_GetAudioDeviceStatus(device_) != SDL_AUDIO_PLAYING) break;
     const Uint32 queuedMs = static_cast<Uint32>(std::uint64_t{queued} * 1000 / bytesPerSecond);
-    SDL_Delay(std::max<Uint32>(queuedMs, std::max<Uint32>(bufferMs / 4, 1)));
+    SDL_Delay(std::max<Uint32>(queuedMs, 1));
   }
   // The last piece has just gone into the mixing buffer; it still has that
   // buffer and the sound server's own, about as long again, to go through.
