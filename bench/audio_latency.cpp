@@ -12,7 +12,8 @@
 // through bench/run_audio_latency.sh or bench/run_bench.sh, which start a
 // private sound server to measure against.
 //
-//   keelmark_audio_bench MONITOR_SOURCE [GAME]
+//   keelmark_audio_bench MONITOR_SOURCE [GAME [RUNS]]
+//     with RUNS, only the game's first sound, that many times
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -257,6 +258,11 @@ int main(int argc, char** argv) {
   if (!recorder.Ok()) return 1;
   Bench bench(recorder);
   const std::vector<std::string> texts{"round 1", "Coordinates?", "Computer chooses: B 7", "You win!!"};
+  // Only the game's first sound, RUNS times (to set one build beside another).
+  if (argc > 3) {
+    MeasureFirstSoundAfterExec(recorder, argv[2], std::atoi(argv[3]));
+    return 0;
+  }
 
   keelmark::SdlAudioOut audio;
   if (!audio.HasDevice()) {
