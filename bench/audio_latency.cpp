@@ -131,12 +131,21 @@ struct Measurement {
   double returnsAfterEnd;   // seconds
   double soundSeconds;
   double wakeUpsPerSecond;  // of the calling thread, while the call lasted
+  double waitsPerSecond;    // the voluntary ones alone
 };
 
+// Every time the calling thread left the processor: waiting (voluntary) or
+// made to make way for another (involuntary, which a loaded machine adds).
 long ThreadWakeUps() {
   rusage usage{};
   getrusage(RUSAGE_THREAD, &usage);
   return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
+long ThreadWaits() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw;
 }
 
 class Bench {
@@ -148,10 +157,12 @@ class Bench {
     // Quiet before and after, so that each sound is told from its neighbours.
     std::this_thread::sleep_for(quietBefore);
     const long wakeUpsBefore = ThreadWakeUps();
+    const long waitsBefore = ThreadWaits();
     const Clock::time_point called = Clock::now();
     call();
     const Clock::time_point returned = Clock::now();
     const long wakeUps = ThreadWakeUps() - wakeUpsBefore;
+    const long waits = ThreadWaits() - waitsBefore;
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     Clock::time_point start, end;
     if (!recorder_.FindSound(called - std::chrono::milliseconds(50), returned + std::chrono::milliseconds(350),
@@ -161,7 +172,7 @@ class Bench {
       return;
     }
     Measurement m{what, Seconds(start, called), Seconds(returned, end), Seconds(end, start),
-                  wakeUps / Seconds(returned, called)};
+                  wakeUps / Seconds(returned, called), waits / Seconds(returned, called)};
     std::printf("%-16s %-45s sound %6.3f s  starts %+7.1f ms after the call  call returns %+7.1f ms after its end\n",
                 group.c_str(), what.c_str(), m.soundSeconds, m.startsAfterCall * 1000, m.returnsAfterEnd * 1000);
     std::fflush(stdout);
@@ -179,9 +190,13 @@ class Bench {
     audio.PlayClip("buzzer");
     const Clock::time_point returned = Clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // A clip can start within the recorder's few milliseconds of error of
+    // its call: the words are taken to end a little before it, and the clip
+    // to start after them.
     Clock::time_point wordsStart, wordsEnd, clipStart, clipEnd;
-    if (!recorder_.FindSound(spoken, clipCalled, wordsStart, wordsEnd) ||
-        !recorder_.FindSound(clipCalled, returned + std::chrono::milliseconds(350), clipStart, clipEnd)) {
+    if (!recorder_.FindSound(spoken, clipCalled - std::chrono::milliseconds(5), wordsStart, wordsEnd) ||
+        !recorder_.FindSound(wordsEnd + std::chrono::microseconds(100), returned + std::chrono::milliseconds(350),
+                             clipStart, clipEnd)) {
       std::printf("%-16s gap after \"%s\": not heard\n", group.c_str(), text.c_str());
       return;
     }
@@ -193,10 +208,11 @@ class Bench {
   void PrintMedians() {
     std::printf("\nmedians\n");
     for (auto& [group, list] : results_) {
-      std::printf("%-20s start %+7.1f ms   return after end %+7.1f ms   wake-ups %5.1f/s  (%zu calls)\n",
-                  group.c_str(), Median(list, &Measurement::startsAfterCall) * 1000,
-                  Median(list, &Measurement::returnsAfterEnd) * 1000, Median(list, &Measurement::wakeUpsPerSecond),
-                  list.size());
+      std::printf(
+          "%-20s start %+7.1f ms   return after end %+7.1f ms   wake-ups %5.1f/s (waiting %5.1f/s)  (%zu calls)\n",
+          group.c_str(), Median(list, &Measurement::startsAfterCall) * 1000,
+          Median(list, &Measurement::returnsAfterEnd) * 1000, Median(list, &Measurement::wakeUpsPerSecond),
+          Median(list, &Measurement::waitsPerSecond), list.size());
     }
   }
 

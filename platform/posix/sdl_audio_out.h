@@ -1,8 +1,10 @@
 #pragma once
-// Sound through SDL2's audio subsystem, without a window: the embedded clips
-// and rendered speech samples, each call returning once its last sample has
-// been heard. One device at a time, opened for the first sound and closed
-// again once the game has been quiet for a while.
+// The game's sound output, without a window: the embedded clips and rendered
+// speech samples, each call returning once its last sample has been heard.
+// Through the sound server's own client library where SDL finds a PulseAudio
+// server (or PipeWire's PulseAudio service), otherwise through SDL2's audio
+// device. One stream at a time, opened for the first sound and closed again
+// once the game has been quiet for a while.
 
 #include <SDL.h>
 
@@ -12,11 +14,13 @@
 #include <cstdint>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/posix/pulse_playback.h"
 #include "presentation/sound_effects.h"
 
 namespace keelmark {
@@ -61,6 +65,8 @@ class SdlAudioOut : public AudioOut {
   void AwaitSubsystem();
   bool OpenDevice();
   void CloseDevice();
+  bool IsOpen() const { return usePulse_ ? pulse_ != nullptr : device_ != 0; }
+  void Queue(const void* data, std::size_t bytes);
   void QueueConverted(SDL_AudioStream* stream);
   void WaitUntilHeard();
   void SoundFinished(std::unique_lock<std::mutex>& lock);
@@ -73,8 +79,11 @@ class SdlAudioOut : public AudioOut {
   WhenQuiet whenQuiet_;
   bool closeWhenQuiet_ = false;
   SDL_AudioDeviceID device_ = 0;
+  bool usePulse_ = false;
+  std::unique_ptr<PulsePlayback> pulse_;
   SDL_AudioSpec deviceSpec_{};
   SDL_AudioStream* speechStream_ = nullptr;
+  std::vector<std::uint8_t> convertedSpeech_;
   // Clips converted to the device's format, by upper-case name, on first use.
   std::map<std::string, std::vector<std::uint8_t>> convertedClips_;
 
