@@ -4,6 +4,8 @@
 //     whole games per second in-process over silent devices, and the
 //     computer's strength: how many shots its targeting needs to sink a fleet
 //     placed the way the game places fleets at random.
+//   keelmark_game_bench title GAME LABEL [RUNS]
+//     only when the title appears, to set one build beside another.
 //   keelmark_game_bench outside GAME LABEL [SERVER_PID] [RUNS]
 //     the real binary in a terminal of its own, with whatever voice and
 //     sound the environment gives it: when the title appears, how often it
@@ -144,7 +146,7 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
-int MeasureOutside(const std::string& game, const std::string& label, pid_t server, int runs) {
+int MeasureTitle(const std::string& game, const std::string& label, int runs) {
   std::vector<double> titleMs;
   for (int i = 0; i < runs; ++i) {
     bench::GameProcess process;
@@ -162,7 +164,11 @@ int MeasureOutside(const std::string& game, const std::string& label, pid_t serv
                               : Format("%.0f ms", Median(titleMs)) + ", " +
                                     Format("%.0f ms", *std::max_element(titleMs.begin(), titleMs.end())),
               "<= 30 ms");
+  return titleMs.empty() ? 1 : 0;
+}
 
+int MeasureOutside(const std::string& game, const std::string& label, pid_t server, int runs) {
+  MeasureTitle(game, label, runs);
   bench::GameProcess process;
   if (!process.Start(game)) return 1;
   if (!process.WaitForText("continue", 30)) {
@@ -205,13 +211,15 @@ int main(int argc, char** argv) {
     MeasureStrength(argc > 3 ? std::atoi(argv[3]) : 100000);
     return 0;
   }
+  if (command == "title" && argc > 3) return MeasureTitle(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 5);
   if (command == "outside" && argc > 3) {
     return MeasureOutside(argv[2], argv[3], argc > 4 ? static_cast<pid_t>(std::atoi(argv[4])) : 0,
                           argc > 5 ? std::atoi(argv[5]) : 5);
   }
   std::fprintf(stderr,
                "usage: %s core [GAMES] [STRENGTH_GAMES]\n"
-               "       %s outside GAME LABEL [SERVER_PID] [RUNS]\n",
-               argv[0], argv[0]);
+               "       %s outside GAME LABEL [SERVER_PID] [RUNS]\n"
+               "       %s title GAME LABEL [RUNS]\n",
+               argv[0], argv[0], argv[0]);
   return 2;
 }
