@@ -30,8 +30,16 @@ SdlAudioOut::SdlAudioOut(WhenQuiet whenQuiet) : whenQuiet_(whenQuiet) {
   // The terminal's own signal handlers put the screen back on SIGINT and
   // SIGTERM; SDL's would swallow those signals instead.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  subsystemStarting_ = std::async(std::launch::async, [this] { StartSubsystem(); }).share();
-  closer_ = std::thread([this] { CloseWhenQuiet(); });
+  // SDL keeps per-thread state (its error text) that only threads it made
+  // itself give back when they end; these two give it back by hand.
+  subsystemStarting_ = std::async(std::launch::async, [this] {
+                         StartSubsystem();
+                         SDL_TLSCleanup();
+                       }).share();
+  closer_ = std::thread([this] {
+    CloseWhenQuiet();
+    SDL_TLSCleanup();
+  });
 }
 
 SdlAudioOut::~SdlAudioOut() {
@@ -56,9 +64,11 @@ void SdlAudioOut::StartSubsystem() {
   const char* driver = SDL_GetCurrentAudioDriver();
   closeWhenQuiet_ = whenQuiet_ == WhenQuiet::CloseAnyDevice || ClosesWhenQuiet(driver);
   std::lock_guard<std::mutex> lock(mutex_);
-  // SDL has found a server that answers (it never starts one); the server's
-  // own library then plays to it.
-  if (driver && (std::strcmp(driver, "pulseaudio") == 0 || std::strcmp(driver, "pipewire") == 0)) {
+  // SDL has found a PulseAudio server that answers (it never starts one),
+  // so the server's own library, which would start one, plays to it. SDL's
+  // PipeWire driver stays with SDL: behind it there may be no PulseAudio
+  // service at all.
+  if (driver && std::strcmp(driver, "pulseaudio") == 0) {
     pulse_ = PulsePlayback::Connect();
     if (pulse_) {
       usePulse_ = true;
