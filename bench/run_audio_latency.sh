@@ -7,9 +7,18 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
-bench=$build/keelmark_audio_bench
-[[ -x $bench ]] || { echo "build the target keelmark_audio_bench first (scripts/build.sh)" >&2; exit 2; }
+bench=$build/bench/keelmark_audio_bench
+[[ -x $bench ]] || {
+  echo "build the target keelmark_audio_bench first (configured with -DKEELMARK_BENCH=ON)" >&2
+  exit 2
+}
 
 source "$here/../tests/audio/pulse_server.sh"
+# The clean-up runs under this script's errexit: a sweep that finds nothing,
+# or the status of the server it has just ended, would stop it before the
+# server and its folder are gone.
+trap 'set +e; StopAudioServer' EXIT
 StartAudioServer
-"$bench" "$audioSink.monitor"
+game=$build/keelmark
+[[ -x $game ]] || game=""
+"$bench" "$audioSink.monitor" ${game:+"$game"}

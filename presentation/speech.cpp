@@ -12,10 +12,19 @@ Speech::Speech(std::vector<VoiceFactory> voices, std::function<void()> beforeBlo
 Speech::Speech(VoiceFactory voice, std::function<void()> beforeBlocking)
     : Speech(std::vector<VoiceFactory>{std::move(voice)}, std::move(beforeBlocking)) {}
 
+Speech::~Speech() {
+  if (voiceMaking_.valid()) voiceMaking_.wait();
+}
+
 void Speech::CreateVoice() {
+  AwaitVoice();
   voice_.reset();
   nextVoice_ = 0;
-  TakeNextVoice();
+  voiceMaking_ = std::async(std::launch::async, [this] { TakeNextVoice(); });
+}
+
+void Speech::AwaitVoice() {
+  if (voiceMaking_.valid()) voiceMaking_.get();
 }
 
 void Speech::TakeNextVoice() {
@@ -31,6 +40,7 @@ void Speech::SpeakText() {
   if (beforeBlocking_) beforeBlocking_();
   // The slot is handed over: afterwards it holds the form the voice was given.
   speechText = Cp437ToUtf8(speechText);
+  AwaitVoice();
   // A voice that breaks down mid-text is replaced, and the next one says the
   // text again: the player may not have heard it. Without any voice the game
   // goes on silently. An empty text still goes to the voice, which says
@@ -38,6 +48,9 @@ void Speech::SpeakText() {
   while (voice_ && !voice_->Speak(speechText)) TakeNextVoice();
 }
 
-void Speech::ReleaseVoice() { voice_.reset(); }
+void Speech::ReleaseVoice() {
+  AwaitVoice();
+  voice_.reset();
+}
 
 }  // namespace keelmark

@@ -3,6 +3,7 @@
 // returns when the text has been heard.
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,19 +36,30 @@ class Speech {
   Speech(std::vector<VoiceFactory> voices, std::function<void()> beforeBlocking);
   Speech(VoiceFactory voice, std::function<void()> beforeBlocking);
 
+  ~Speech();
+  Speech(const Speech&) = delete;
+  Speech& operator=(const Speech&) = delete;
+
   std::string speechText;
 
+  // Begins making the voice and returns at once: a speech server may take a
+  // fifth of a second to start, and the title need not wait for it. The
+  // first SpeakText waits until the voice is there.
   void CreateVoice();
   void SpeakText();
   void ReleaseVoice();
 
  private:
   void TakeNextVoice();
+  void AwaitVoice();
 
   std::vector<VoiceFactory> voices_;
   std::size_t nextVoice_ = 0;
   std::function<void()> beforeBlocking_;
   std::unique_ptr<Voice> voice_;
+  // Last, so that a voice still being made is waited for before the members
+  // it works on go away.
+  std::future<void> voiceMaking_;
 };
 
 }  // namespace keelmark

@@ -1,0 +1,148 @@
+// The audio output between sounds and while one plays: the device is let go
+// after a quiet spell and taken again for the next sound, a recording
+// device keeps one file for the whole game, and a call waits for its sound
+// by sleeping rather than by polling.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "platform/posix/sdl_audio_out.h"
+
+namespace keelmark {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double framesPerSecond = 48000.0;
+constexpr int bytesPerFrame = 4;
+constexpr auto longerThanIdle = SdlAudioOut::idleBeforeClosing + std::chrono::milliseconds(600);
+
+// Wake-ups of the calling thread so far: each time it gave up the processor.
+long ThreadWakeUps() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
+class QuietThroughFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = fs::temp_directory_path() / ("keelmark-quiet-" + std::to_string(::getpid()) + ".raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", path_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("SDL_DISKAUDIOFILE");
+    unsetenv("SDL_DISKAUDIODELAY");
+    fs::remove(path_);
+  }
+
+  // The stretches of sound in the file, in seconds each, split wherever
+  // half a second or more is quiet.
+  std::vector<double> SoundingStretches() const {
+    std::ifstream file(path_, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::size_t frames = bytes.size() / bytesPerFrame;
+    const auto* samples = reinterpret_cast<const std::int16_t*>(bytes.data());
+    std::vector<double> stretches;
+    std::size_t first = 0, last = 0;
+    bool inside = false;
+    for (std::size_t i = 0; i < frames; ++i) {
+      if (std::abs(samples[2 * i]) <= 300 && std::abs(samples[2 * i + 1]) <= 300) continue;
+      if (inside && i - last > framesPerSecond / 2) {
+        stretches.push_back((last - first + 1) / framesPerSecond);
+        inside = false;
+      }
+      if (!inside) first = i;
+      inside = true;
+      last = i;
+    }
+    if (inside) stretches.push_back((last - first + 1) / framesPerSecond);
+    return stretches;
+  }
+
+  fs::path path_;
+};
+
+// A clip's sounding length in the file: the WAV's length less its faded
+// ends, and less up to a buffer's worth the file driver may not have
+// written out yet.
+constexpr double buzzerSeconds = 1.74, sinkSeconds = 0.64, clipSlack = 0.05;
+
+TEST_F(QuietThroughFile, RecordingDeviceStaysOpenSoOneFileHoldsEverySound) {
+  setenv("SDL_DISKAUDIODELAY", "1", 1);
+  SdlAudioOut audio;
+  ASSERT_TRUE(audio.HasDevice());
+  audio.PlayClip("buzzer");
+  std::this_thread::sleep_for(longerThanIdle);
+  EXPECT_TRUE(audio.DeviceIsOpen());
+  audio.PlayClip("sink");
+  const std::vector<double> stretches = SoundingStretches();
+  ASSERT_EQ(stretches.size(), 2u);
+  EXPECT_NEAR(stretches[0], buzzerSeconds, clipSlack);
+  EXPECT_NEAR(stretches[1], sinkSeconds, clipSlack);
+}
+
+TEST_F(QuietThroughFile, DeviceIsLetGoWhenQuietAndTakenAgainForTheNextSound) {
+  setenv("SDL_DISKAUDIODELAY", "1", 1);
+  SdlAudioOut audio(SdlAudioOut::WhenQuiet::CloseAnyDevice);
+  ASSERT_TRUE(audio.HasDevice());
+  audio.PlayClip("buzzer");
+  // Sounds close together share the open device.
+  EXPECT_TRUE(audio.DeviceIsOpen());
+  std::this_thread::sleep_for(longerThanIdle);
+  EXPECT_FALSE(audio.DeviceIsOpen());
+  // The file driver starts its file afresh on opening: only the new clip,
+  // whole, is in it.
+  audio.PlayClip("sink");
+  EXPECT_TRUE(audio.DeviceIsOpen());
+  const std::vector<double> stretches = SoundingStretches();
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_NEAR(stretches[0], sinkSeconds, clipSlack);
+}
+
+TEST_F(QuietThroughFile, SpeechSamplesReopenTheDeviceToo) {
+  setenv("SDL_DISKAUDIODELAY", "1", 1);
+  SdlAudioOut audio(SdlAudioOut::WhenQuiet::CloseAnyDevice);
+  ASSERT_TRUE(audio.HasDevice());
+  std::this_thread::sleep_for(longerThanIdle);
+  ASSERT_FALSE(audio.DeviceIsOpen());
+  // A fifth of a second of a 440 Hz tone at 22,050 samples a second.
+  std::vector<std::int16_t> tone(22050 / 5);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = (i / 25) % 2 ? 8000 : -8000;
+  audio.BeginSamples(22050);
+  audio.QueueSamples(tone.data(), tone.size() / 2);
+  audio.QueueSamples(tone.data() + tone.size() / 2, tone.size() - tone.size() / 2);
+  audio.FinishSamples();
+  const std::vector<double> stretches = SoundingStretches();
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_GT(stretches[0], 0.2 - 0.03);
+  EXPECT_LT(stretches[0], 0.2 + 0.005);
+}
+
+TEST_F(QuietThroughFile, PlayingClipSleepsInsteadOfPolling) {
+  // Real-time pace: the 2.4-second clip would cost a polling wait more
+  // than two thousand wake-ups.
+  SdlAudioOut audio;
+  ASSERT_TRUE(audio.HasDevice());
+  const long before = ThreadWakeUps();
+  audio.PlayClip("drop");
+  const long wakeUps = ThreadWakeUps() - before;
+  EXPECT_LT(wakeUps, 50);
+  const std::vector<double> stretches = SoundingStretches();
+  ASSERT_EQ(stretches.size(), 1u);
+  EXPECT_NEAR(stretches[0], 2.375, 0.1);
+}
+
+}  // namespace
+}  // namespace keelmark
