@@ -134,9 +134,10 @@ StartRecording() {
   done
 }
 
-# Where a wall-clock time (from AudioNow) falls in the recording, in seconds.
+# Where a wall-clock time (from AudioNow) falls in the recording, in whole
+# milliseconds.
 RecordingTimeOf() {
-  awk -v t="$1" -v s="$recordingStartedAt" 'BEGIN { printf "%.3f", t - s }'
+  awk -v t="$1" -v s="$recordingStartedAt" 'BEGIN { printf "%d", (t - s) * 1000 }'
 }
 
 # Seconds of recording so far.
