@@ -84,9 +84,11 @@ ExpectComputerShot() {
     0) Expect "clip MISS" ;;
     O)
       Expect "clip HIT"
-      local ship=${homeLetter[$row,$column]} square
-      for square in "${!cellGlyph[@]}"; do
-        [[ ${square%,*} -ge 13 && ${square%,*} -le 22 && ${cellGlyph[$square]} == "$ship" ]] && return
+      local ship=${homeLetter[$row,$column]} r c
+      for ((r = 13; r <= 22; r++)); do
+        for ((c = 1; c <= 10; c++)); do
+          [[ ${cellGlyph[$r,$c]:-} == "$ship" ]] && return
+        done
       done
       Expect "clip SINK"
       ;;

@@ -144,10 +144,12 @@ else
   read -r start end <<<"${long[computerDrop]}"
   said=$(SoundBetween "$previousEnd" "$start")
   ((said >= 500)) || Fail "only $said ms of sound where the computer names its square"
-  # The silence just before the DROP: from the end of the stretch before it,
-  # or none when the last word runs into the clip.
+  # The silence just before the DROP, from the end of the stretch before it;
+  # none when the last word ran into the clip (a stretch longer than DROP by
+  # less than the clip after it would add).
   silence=$((start - $(awk -v s="$start" '$2 <= s { e = $2 } END { print e + 0 }' "$work/spans.txt")))
-  ((end - start > 2352 + 50)) && silence=0
+  extra=$((end - start - 2352))
+  ((extra > 50 && extra < 1500)) && silence=0
   Note "silence from the computer's square spoken to its DROP: $silence ms"
   ((silence <= longestSilenceAfterSpeechMs)) ||
     Fail "$silence ms of silence between \"Computer chooses: $(sed 's/ *$//' <<<"$computerText")\" and its DROP (at most $longestSilenceAfterSpeechMs ms): the voice returned long after its last word was heard"
