@@ -19,6 +19,7 @@ source "$here/pulse_server.sh"
 
 # Dead air the player would notice after a spoken text, at most.
 longestSilenceAfterSpeechMs=150
+lateVoice="(at most $longestSilenceAfterSpeechMs ms): the voice returned long after its last word was heard; speech-dispatcher's end-of-speech report comes about 340 ms late, so a text is over at an index mark before its closing punctuation"
 
 StartAudioServer
 # This test listens: the game gets the sound server, not the silence the
@@ -126,6 +127,7 @@ for span in "${spans[@]}"; do
   ((end - start >= 1500 && start >= markAt[a1] && end <= markAt[quit])) && long+=("$span")
 done
 playerDrop=-1 computerDrop=-1
+declare -A silenceBefore=()
 for ((i = 0; i < ${#long[@]}; i++)); do
   read -r start end <<<"${long[i]}"
   ((playerDrop < 0)) && playerDrop=$i
@@ -141,18 +143,24 @@ else
   said=$(SoundBetween "${markAt[a1]}" "$start")
   ((said >= 150)) || Fail "only $said ms of sound between typing \"a1\" and its DROP; the entry is said back first"
   read -r _ previousEnd <<<"${long[computerDrop - 1]}"
-  read -r start end <<<"${long[computerDrop]}"
+  read -r start _ <<<"${long[computerDrop]}"
   said=$(SoundBetween "$previousEnd" "$start")
   ((said >= 500)) || Fail "only $said ms of sound where the computer names its square"
-  # The silence just before the DROP, from the end of the stretch before it;
-  # none when the last word ran into the clip (a stretch longer than DROP by
-  # less than the clip after it would add).
-  silence=$((start - $(awk -v s="$start" '$2 <= s { e = $2 } END { print e + 0 }' "$work/spans.txt")))
-  extra=$((end - start - 2352))
-  ((extra > 50 && extra < 1500)) && silence=0
-  Note "silence from the computer's square spoken to its DROP: $silence ms"
-  ((silence <= longestSilenceAfterSpeechMs)) ||
-    Fail "$silence ms of silence between \"Computer chooses: $(sed 's/ *$//' <<<"$computerText")\" and its DROP (at most $longestSilenceAfterSpeechMs ms): the voice returned long after its last word was heard"
+  # Both DROPs follow speech: the entry said back, the computer's square.
+  for drop in playerDrop computerDrop; do
+    read -r start end <<<"${long[$drop]}"
+    silence=$((start - $(awk -v s="$start" '$2 <= s { e = $2 } END { print e + 0 }' "$work/spans.txt")))
+    # None when the last word ran into the clip: a stretch longer than DROP
+    # by less than the clip after it would add.
+    extra=$((end - start - 2352))
+    ((extra > 50 && extra < 1500)) && silence=0
+    silenceBefore[$drop]=$silence
+  done
+  Note "silence from speech to DROP: ${silenceBefore[playerDrop]} ms after \"a1\", ${silenceBefore[computerDrop]} ms after the computer's square"
+  ((silenceBefore[playerDrop] <= longestSilenceAfterSpeechMs)) ||
+    Fail "${silenceBefore[playerDrop]} ms of silence between \"a1\" said back and its DROP $lateVoice"
+  ((silenceBefore[computerDrop] <= longestSilenceAfterSpeechMs)) ||
+    Fail "${silenceBefore[computerDrop]} ms of silence between \"Computer chooses: $(sed 's/ *$//' <<<"$computerText")\" and its DROP $lateVoice"
 fi
 
 if ((failures > 0)); then
