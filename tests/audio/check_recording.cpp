@@ -12,8 +12,9 @@
 // Every clip must be there whole, every text exactly as espeak-ng renders it
 // once the game has trimmed its quiet ends, each in its turn and nothing else
 // in between. Between two sounds with no "wait" between them the game is
-// stringing its own sounds together, so the silence there may not exceed
-// LONGEST_PAUSE_MS. Prints the timeline it found; exits 1 on the first fault.
+// stringing its own sounds together, so the silence there may exceed
+// LONGEST_PAUSE_MS once at most, and 1 s never. Prints the timeline it
+// found; exits 1 on a fault.
 
 #include <SDL.h>
 #include <espeak-ng/espeak_ng.h>
@@ -221,7 +222,11 @@ int main(int argc, char** argv) {
     known.push_back({Sound::Clip, clip.name, false, ClipFrames(clip.name).value_or(Frames{})});
 
   std::size_t at = 0;  // the end of the last sound found
+  // A neighbour may hold the game up once; a pause the game makes itself
+  // comes back at every sound of its kind, and each kind comes twice or
+  // more in a game. So one long pause is let pass, unless it is absurd.
   std::size_t longestGap = 0;
+  std::vector<std::string> longPauses;
   for (const Sound& sound : expected) {
     if (sound.frames.empty()) continue;  // a text with nothing to say
     std::size_t next = at;
@@ -246,9 +251,7 @@ int main(int argc, char** argv) {
                 Describe(sound).c_str());
     if (!sound.afterWait) {
       longestGap = std::max(longestGap, gap);
-      if (gap > longestPause)
-        return Fail(std::to_string(Seconds(gap)) + " s of silence before " + Describe(sound) +
-                    ", inside one of the game's own strings of sounds (at most " + argv[3] + " ms)");
+      if (gap > longestPause) longPauses.push_back(std::to_string(Seconds(gap)) + " s before " + Describe(sound));
     }
     // Speech is queued while it is being rendered, so a busy machine may let
     // the device run dry between two pieces; a clip is queued whole and can
@@ -279,13 +282,20 @@ int main(int argc, char** argv) {
     if (dropouts > 0) {
       std::printf("           the device ran dry %zu time(s) inside it, for up to %.3f s\n", dropouts,
                   Seconds(longestDropout));
+      longestGap = std::max(longestGap, longestDropout);
       if (longestDropout > longestPause)
-        return Fail("speech " + Describe(sound) + " broke off for " + std::to_string(Seconds(longestDropout)) +
-                    " s (at most " + argv[3] + " ms)");
+        longPauses.push_back(std::to_string(Seconds(longestDropout)) + " s inside " + Describe(sound));
     }
     at = r;
   }
   std::printf("longest pause inside the game's strings of sounds: %.3f s\n", Seconds(longestGap));
+  if (longPauses.size() > 1 || longestGap > deviceRate) {
+    std::string list;
+    for (const std::string& pause : longPauses) list += "\n  " + pause;
+    return Fail("silence inside the game's own strings of sounds longer than " + std::string(argv[3]) +
+                " ms (once may be a busy machine, never over 1 s):" + list);
+  }
+  for (const std::string& pause : longPauses) std::printf("one long pause let pass: %s\n", pause.c_str());
   const auto stray = std::find_if(recording.begin() + static_cast<std::ptrdiff_t>(at), recording.end(),
                                   [](auto f) { return f != 0; });
   if (stray != recording.end()) {

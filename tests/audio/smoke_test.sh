@@ -79,19 +79,27 @@ WaitUntil 10 RecordingIsQuietFor "$work/recording.raw" 0.4
 TypeEntry auto
 AwaitPrompt 1
 TypeEntry a1
-# The computer's square is printed once it has been spoken, just before its
-# DROP.
-WaitCalmly 40 ReadComputerSquare || { Fail "the computer never named its square"; Finish; }
-Mark computer
+# The computer's square is printed once its voice has returned, just before
+# its DROP: between the last look that did not find it and the first that
+# did, the voice returned.
+SquareIsShown() {
+  local lookedAt
+  lookedAt=$(AudioNow)
+  ReadComputerSquare && return 0
+  squareNotYetAt=$lookedAt
+  return 1
+}
+squareNotYetAt=$(AudioNow)
+pollInterval=0.1 WaitUntil 40 SquareIsShown || { Fail "the computer never named its square"; Finish; }
+markAt[voiceReturnedAfter]=$(RecordingTimeOf "$squareNotYetAt")
+Mark voiceReturnedBefore
 AwaitPrompt 2
 Mark quit
 QuitAndExpectCleanExit
 StopRecording
 
 # Stretches of sound, "start end" in milliseconds: 1 ms windows with any
-# sample above -60 dBFS, joined across silences under 5 ms. The clips hold
-# no silence, so each is one stretch of its own length; speech breaks up
-# between words.
+# sample above -60 dBFS, joined across silences under 5 ms.
 od -An -v -td2 -w96 "$work/recording.raw" | awk '
   { loud = 0
     for (i = 1; i <= NF; i++) if ($i > 32 || $i < -32) { loud = 1; break }
@@ -100,7 +108,6 @@ od -An -v -td2 -w96 "$work/recording.raw" | awk '
       end = NR
     } }
   END { if (started) print start, end }' >"$work/spans.txt"
-mapfile -t spans <"$work/spans.txt"
 Note "$(wc -l <"$work/spans.txt") stretches of sound in $(RecordedSeconds "$work/recording.raw") s"
 
 # Milliseconds of sound from FROM to TO.
@@ -117,51 +124,15 @@ shots=$(SoundBetween "${markAt[a1]}" "${markAt[quit]}")
 ((shots >= 9000)) || Fail "only $shots ms of sound from the first shot to round 2; two shots sound longer"
 Note "sound: $opening ms before \"auto\", $placing ms while placing, $shots ms for the two shots"
 
-# The clips are the stretches as long as a clip: the player's DROP is the
-# first after "a1", the computer's the first still sounding when its square
-# is on the screen. The computer's square is spoken between the clip before
-# that and its DROP.
-long=()
-for span in "${spans[@]}"; do
-  read -r start end <<<"$span"
-  ((end - start >= 1500 && start >= markAt[a1] && end <= markAt[quit])) && long+=("$span")
-done
-playerDrop=-1 computerDrop=-1
-declare -A silenceBefore=()
-for ((i = 0; i < ${#long[@]}; i++)); do
-  read -r start end <<<"${long[i]}"
-  ((playerDrop < 0)) && playerDrop=$i
-  if ((end > markAt[computer])); then
-    computerDrop=$i
-    break
-  fi
-done
-if ((playerDrop < 0 || computerDrop < 1)); then
-  Fail "the clips of the two shots were not heard: stretches of a clip's length after \"a1\": ${long[*]:-none}"
-else
-  read -r start _ <<<"${long[playerDrop]}"
-  said=$(SoundBetween "${markAt[a1]}" "$start")
-  ((said >= 150)) || Fail "only $said ms of sound between typing \"a1\" and its DROP; the entry is said back first"
-  read -r _ previousEnd <<<"${long[computerDrop - 1]}"
-  read -r start _ <<<"${long[computerDrop]}"
-  said=$(SoundBetween "$previousEnd" "$start")
-  ((said >= 500)) || Fail "only $said ms of sound where the computer names its square"
-  # Both DROPs follow speech: the entry said back, the computer's square.
-  for drop in playerDrop computerDrop; do
-    read -r start end <<<"${long[$drop]}"
-    silence=$((start - $(awk -v s="$start" '$2 <= s { e = $2 } END { print e + 0 }' "$work/spans.txt")))
-    # None when the last word ran into the clip: a stretch longer than DROP
-    # by less than the clip after it would add.
-    extra=$((end - start - 2352))
-    ((extra > 50 && extra < 1500)) && silence=0
-    silenceBefore[$drop]=$silence
-  done
-  Note "silence from speech to DROP: ${silenceBefore[playerDrop]} ms after \"a1\", ${silenceBefore[computerDrop]} ms after the computer's square"
-  ((silenceBefore[playerDrop] <= longestSilenceAfterSpeechMs)) ||
-    Fail "${silenceBefore[playerDrop]} ms of silence between \"a1\" said back and its DROP $lateVoice"
-  ((silenceBefore[computerDrop] <= longestSilenceAfterSpeechMs)) ||
-    Fail "${silenceBefore[computerDrop]} ms of silence between \"Computer chooses: $(sed 's/ *$//' <<<"$computerText")\" and its DROP $lateVoice"
-fi
+# The silence between the computer's square spoken and its DROP is the one
+# around the moment its voice returned: the longest that reaches into that
+# moment, widened by the sound server's latency.
+silence=$(awk -v from=$((markAt[voiceReturnedAfter] - 50)) -v to=$((markAt[voiceReturnedBefore] + 100)) '
+  NR > 1 && $1 > from && previousEnd < to && $1 - previousEnd > longest { longest = $1 - previousEnd }
+  { previousEnd = $2 } END { print longest + 0 }' "$work/spans.txt")
+Note "silence from the computer's square spoken to its DROP: $silence ms"
+((silence <= longestSilenceAfterSpeechMs)) ||
+  Fail "$silence ms of silence between \"Computer chooses: $(sed 's/ *$//' <<<"$computerText")\" and its DROP $lateVoice"
 
 if ((failures > 0)); then
   cp "$work/recording.raw" "${TMPDIR:-/tmp}/keelmark-smoke-$voice.raw" 2>/dev/null &&
