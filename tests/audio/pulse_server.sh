@@ -13,6 +13,8 @@
 # modules) is found again by that folder and ended when the test exits.
 
 audioRate=48000
+# Channels of the recording: 1, or 2 to keep the sink's left and right apart.
+audioChannels=1
 audioSink=keelmark_test
 audioDir=""
 audioServerPid=""
@@ -110,12 +112,15 @@ StartAudioServer() {
   pactl list short sink-inputs | grep -q . || { echo "the keeper stream did not start" >&2; exit 2; }
 }
 
-# StartRecording FILE: everything the sink plays, from now until
-# StopRecording, as raw signed 16-bit mono samples at $audioRate.
+# StartRecording FILE [CHANNELS]: everything the sink plays, from now until
+# StopRecording, as raw signed 16-bit samples at $audioRate, mono unless
+# CHANNELS is 2.
 StartRecording() {
   local file=$1
+  audioChannels=${2:-1}
   rm -f "$file"
-  "${audioPriority[@]}" parec --device="$audioSink.monitor" --format=s16le --rate="$audioRate" --channels=1 --latency-msec=20 \
+  "${audioPriority[@]}" parec --device="$audioSink.monitor" --format=s16le --rate="$audioRate" \
+    --channels="$audioChannels" --latency-msec=20 \
     --client-name=keelmark-recorder --raw >"$file" &
   audioRecorderPid=$!
   # The recording has begun once samples arrive; that can take most of a
@@ -133,7 +138,7 @@ StartRecording() {
   recordingStartedAt=""
   for ((tries = 0; tries < 15; tries++)); do
     reading=$(awk -v now="$(AudioNow)" -v bytes="$(stat -c %s "$file")" -v rate="$audioRate" \
-      'BEGIN { printf "%.3f", now - bytes / 2 / rate }')
+      -v channels="$audioChannels" 'BEGIN { printf "%.3f", now - bytes / 2 / channels / rate }')
     if [[ -z $recordingStartedAt ]] || awk -v a="$reading" -v b="$recordingStartedAt" 'BEGIN { exit !(a < b) }'; then
       recordingStartedAt=$reading
     fi
@@ -151,16 +156,17 @@ RecordingTimeOf() {
 RecordedSeconds() {
   local bytes
   bytes=$(stat -c %s "$1" 2>/dev/null || echo 0)
-  awk -v b="$bytes" -v r="$audioRate" 'BEGIN { printf "%.3f", b / 2 / r }'
+  awk -v b="$bytes" -v r="$audioRate" -v c="$audioChannels" 'BEGIN { printf "%.3f", b / 2 / c / r }'
 }
 
 # RecordingIsQuietFor FILE SECONDS: the last SECONDS of the recording hold no
 # sound above -60 dBFS (digital silence from the null sink reads as zero).
 RecordingIsQuietFor() {
   local file=$1 seconds=$2 bytes
-  bytes=$(awk -v s="$seconds" -v r="$audioRate" 'BEGIN { printf "%d", s * r * 2 }')
+  bytes=$(awk -v s="$seconds" -v r="$audioRate" -v c="$audioChannels" 'BEGIN { printf "%d", s * r * 2 * c }')
   (($(stat -c %s "$file") >= bytes)) || return 1
   local peak
+  # Both channels alike: any sample of either counts.
   peak=$(tail -c "$bytes" "$file" | sox -t raw -r "$audioRate" -e signed -b 16 -c 1 - -n stat 2>&1 |
     awk '/Maximum amplitude/ { max = $3 } /Minimum amplitude/ { min = -$3 } END { print (max > min ? max : min) }')
   awk -v p="$peak" 'BEGIN { exit !(p < 0.001) }'
