@@ -16,11 +16,8 @@ source "$here/../terminal/harness.sh" "$1"
 voice=${2:-}
 source "$here/pulse_server.sh"
 
-# Dead air the player would notice after a spoken text, at most; on a
-# machine so busy that the sound itself breaks up, one such silence may run
-# longer, but not absurdly.
+# Dead air the player would notice after a spoken text, at most.
 longestSilenceAfterSpeechMs=150
-absurdSilenceMs=1500
 
 StartAudioServer
 # This test listens: the game gets the sound server, not the silence the
@@ -148,34 +145,36 @@ shots=$(SoundBetween "${markAt[a1]}" "${markAt[quit]}")
 ((shots >= 9000)) || Fail "only $shots ms of sound from the first shot to round 2; two shots sound longer"
 Note "sound: $opening ms before \"auto\", $placing ms while placing, $shots ms for the two shots"
 
-silences=()
 if [[ $voice == speech-dispatcher ]]; then
   speech=$(awk -v from="${markAt[a1]}" -v to="${markAt[quit]}" '$1 == "R" && $2 >= from && $3 <= to { t += $3 - $2 } END { print t + 0 }' "$work/spans.txt")
   ((speech >= 1000)) || Fail "only $speech ms of speech-dispatcher's voice from \"a1\" to round 2; it says back the entry and names the computer's square"
   # Each shot's clips start after the voice: the silence from the end of the
-  # speech before to the first clip of each string of clips.
+  # speech before to the first clip of each string of clips. A voice that
+  # returns late does so every time, while a busy machine may stretch one
+  # silence now and then, so the shorter of the two is held to the bound.
   mapfile -t silences < <(awk -v from="${markAt[a1]}" -v to="${markAt[quit]}" '
     $2 < from || $3 > to { next }
     $1 == "R" { speechEnd = $3 }
     $1 == "L" { if ($2 - clipEnd >= 300 && speechEnd > clipEnd) print $2 - speechEnd; clipEnd = $3 }' "$work/spans.txt")
-  ((${#silences[@]} == 2)) || Fail "expected the clips of two shots each after speech, found ${#silences[@]} (silences before them: ${silences[*]:-none})"
+  Note "silence from the end of speech to the next clip (ms): ${silences[*]:-none}"
+  if ((${#silences[@]} != 2)); then
+    Fail "expected the clips of two shots, each after speech; found ${#silences[@]}"
+  else
+    shortest=$(printf '%s\n' "${silences[@]}" | sort -n | head -1)
+    ((shortest <= longestSilenceAfterSpeechMs)) ||
+      Fail "silences of ${silences[*]} ms between speech and the clip after it (the shorter at most $longestSilenceAfterSpeechMs ms): the voice returned long after its last word was heard; speech-dispatcher's end-of-speech report comes about 340 ms late, so a text is over at an index mark before its closing punctuation"
+  fi
 else
   # One stream carries both: the silence around the moment the computer's
   # voice returned, seen on the screen between two close looks, widened by
-  # the sound server's latency. A single figure would fail on a busy
+  # the sound server's latency. One figure is at the mercy of a busy
   # machine, so only an absurd one fails here; the disk-driver test holds
   # this voice's pauses to the sample.
-  longestSilenceAfterSpeechMs=$absurdSilenceMs
-  silences=("$(awk -v from=$((markAt[voiceReturnedAfter] - 50)) -v to=$((markAt[voiceReturnedBefore] + 100)) '
+  silence=$(awk -v from=$((markAt[voiceReturnedAfter] - 50)) -v to=$((markAt[voiceReturnedBefore] + 100)) '
     NR > 1 && $2 > from && previousEnd < to && $2 - previousEnd > longest { longest = $2 - previousEnd }
-    { previousEnd = $3 } END { print longest + 0 }' "$work/spans.txt")")
-fi
-if ((${#silences[@]} > 0)); then
-  shortest=$(printf '%s\n' "${silences[@]}" | sort -n | head -1)
-  longest=$(printf '%s\n' "${silences[@]}" | sort -n | tail -1)
-  Note "silence from the end of speech to the next clip (ms): ${silences[*]}"
-  ((shortest <= longestSilenceAfterSpeechMs && longest <= absurdSilenceMs)) ||
-    Fail "silences of ${silences[*]} ms between speech and the clip after it (at most $longestSilenceAfterSpeechMs ms, one of them up to $absurdSilenceMs ms on a busy machine): the voice returned long after its last word was heard; speech-dispatcher's end-of-speech report comes about 340 ms late, so a text is over at an index mark before its closing punctuation"
+    { previousEnd = $3 } END { print longest + 0 }' "$work/spans.txt")
+  Note "silence from the computer's square spoken to its DROP: $silence ms"
+  ((silence <= 1500)) || Fail "$silence ms of silence between \"Computer chooses: $(sed 's/ *$//' <<<"$computerText")\" and its DROP"
 fi
 
 if ((failures > 0)); then
