@@ -13,6 +13,8 @@
 # modules) is found again by that folder and ended when the test exits.
 
 audioRate=48000
+# Channels of the recording: 1, or 2 to keep the sink's left and right apart.
+audioChannels=1
 audioSink=keelmark_test
 audioDir=""
 audioServerPid=""
@@ -52,6 +54,13 @@ SweepAudioProcesses() {
 
 AudioNow() { date +%s.%N; }
 
+# On a desktop the sound server runs at real-time priority; here it shares
+# two cores with whatever else runs, and a server that waits its turn breaks
+# every sound up. It and its clients run above ordinary processes where the
+# test may raise them.
+audioPriority=()
+nice -n -11 true 2>/dev/null && audioPriority=(nice -n -11)
+
 StartAudioServer() {
   audioDir=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-audio.XXXXXX")
   mkdir -p "$audioDir/config" "$audioDir/pulse" "$audioDir/state"
@@ -72,7 +81,7 @@ StartAudioServer() {
   # As root, PulseAudio warns that it is meant for users; -n and -F /dev/null
   # leave out the system's default script, so the null sink is the only
   # device, and the socket takes anyone (the test's own processes).
-  pulseaudio -n -F /dev/null --daemonize=no --system=no --exit-idle-time=-1 --disallow-exit \
+  "${audioPriority[@]}" pulseaudio -n -F /dev/null --daemonize=no --system=no --exit-idle-time=-1 --disallow-exit \
     --use-pid-file=no --log-target=stderr \
     --load="module-native-protocol-unix auth-anonymous=1 socket=$audioDir/native" \
     --load="module-null-sink sink_name=$audioSink rate=$audioRate channels=2" \
@@ -94,7 +103,7 @@ StartAudioServer() {
   # An idle null sink renders in blocks of up to two seconds, so a stream
   # opened then waits up to that long for its first sound. A silent stream
   # asking for 20 ms keeps the sink ticking in small blocks all the time.
-  pacat --playback --raw --latency-msec=20 --client-name=keelmark-keeper /dev/zero &
+  "${audioPriority[@]}" pacat --playback --raw --latency-msec=20 --client-name=keelmark-keeper /dev/zero &
   audioKeeperPid=$!
   for ((tries = 0; tries < 50; tries++)); do
     pactl list short sink-inputs | grep -q . && break
@@ -103,12 +112,15 @@ StartAudioServer() {
   pactl list short sink-inputs | grep -q . || { echo "the keeper stream did not start" >&2; exit 2; }
 }
 
-# StartRecording FILE: everything the sink plays, from now until
-# StopRecording, as raw signed 16-bit mono samples at $audioRate.
+# StartRecording FILE [CHANNELS]: everything the sink plays, from now until
+# StopRecording, as raw signed 16-bit samples at $audioRate, mono unless
+# CHANNELS is 2.
 StartRecording() {
   local file=$1
+  audioChannels=${2:-1}
   rm -f "$file"
-  parec --device="$audioSink.monitor" --format=s16le --rate="$audioRate" --channels=1 --latency-msec=20 \
+  "${audioPriority[@]}" parec --device="$audioSink.monitor" --format=s16le --rate="$audioRate" \
+    --channels="$audioChannels" --latency-msec=20 \
     --client-name=keelmark-recorder --raw >"$file" &
   audioRecorderPid=$!
   # The recording has begun once samples arrive; that can take most of a
@@ -126,7 +138,7 @@ StartRecording() {
   recordingStartedAt=""
   for ((tries = 0; tries < 15; tries++)); do
     reading=$(awk -v now="$(AudioNow)" -v bytes="$(stat -c %s "$file")" -v rate="$audioRate" \
-      'BEGIN { printf "%.3f", now - bytes / 2 / rate }')
+      -v channels="$audioChannels" 'BEGIN { printf "%.3f", now - bytes / 2 / channels / rate }')
     if [[ -z $recordingStartedAt ]] || awk -v a="$reading" -v b="$recordingStartedAt" 'BEGIN { exit !(a < b) }'; then
       recordingStartedAt=$reading
     fi
@@ -134,25 +146,27 @@ StartRecording() {
   done
 }
 
-# Where a wall-clock time (from AudioNow) falls in the recording, in seconds.
+# Where a wall-clock time (from AudioNow) falls in the recording, in whole
+# milliseconds.
 RecordingTimeOf() {
-  awk -v t="$1" -v s="$recordingStartedAt" 'BEGIN { printf "%.3f", t - s }'
+  awk -v t="$1" -v s="$recordingStartedAt" 'BEGIN { printf "%d", (t - s) * 1000 }'
 }
 
 # Seconds of recording so far.
 RecordedSeconds() {
   local bytes
   bytes=$(stat -c %s "$1" 2>/dev/null || echo 0)
-  awk -v b="$bytes" -v r="$audioRate" 'BEGIN { printf "%.3f", b / 2 / r }'
+  awk -v b="$bytes" -v r="$audioRate" -v c="$audioChannels" 'BEGIN { printf "%.3f", b / 2 / c / r }'
 }
 
 # RecordingIsQuietFor FILE SECONDS: the last SECONDS of the recording hold no
 # sound above -60 dBFS (digital silence from the null sink reads as zero).
 RecordingIsQuietFor() {
   local file=$1 seconds=$2 bytes
-  bytes=$(awk -v s="$seconds" -v r="$audioRate" 'BEGIN { printf "%d", s * r * 2 }')
+  bytes=$(awk -v s="$seconds" -v r="$audioRate" -v c="$audioChannels" 'BEGIN { printf "%d", s * r * 2 * c }')
   (($(stat -c %s "$file") >= bytes)) || return 1
   local peak
+  # Both channels alike: any sample of either counts.
   peak=$(tail -c "$bytes" "$file" | sox -t raw -r "$audioRate" -e signed -b 16 -c 1 - -n stat 2>&1 |
     awk '/Maximum amplitude/ { max = $3 } /Minimum amplitude/ { min = -$3 } END { print (max > min ? max : min) }')
   awk -v p="$peak" 'BEGIN { exit !(p < 0.001) }'
