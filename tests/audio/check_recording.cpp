@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/embedded_clips.h"
+#include "platform/clips/embedded_clips.h"
 
 namespace {
 
