@@ -216,7 +216,8 @@ void FakeSpeechServer::Run() {
     // Taken in after the clients polled above, which `watched` lines up with.
     if (watched[1].revents & POLLIN) {
       const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) clients.push_back(Client{.fd = fd});
+      if (fd >= 0 && options_.refuse) close(fd);
+      else if (fd >= 0) clients.push_back(Client{.fd = fd});
     }
   }
   for (const Client& client : clients) close(client.fd);

@@ -16,6 +16,8 @@
 namespace keelmark {
 
 struct FakeSpeechOptions {
+  // Accepts a connection and closes it at once, before the greeting.
+  bool refuse = false;
   // Each index mark comes this long after the one before (the first after
   // the text was queued), and the end this long after the last mark (the
   // synthesiser's closing pause).

@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NoVoiceCase{.name = "UnknownAddressKind", .address = "carrier_pigeon:/tmp/x"},
                       NoVoiceCase{.name = "NoSocketPath", .address = "unix_socket:"},
                       NoVoiceCase{.name = "HangsUpAtOnce",
-                                  .server = FakeSpeechOptions{.hangUpOn = "SET SELF CLIENT_NAME"}},
+                                  .server = FakeSpeechOptions{.refuse = true}},
                       // libspeechd's own client id call would read a missing
                       // reply here and bring the tests down.
                       NoVoiceCase{.name = "HangsUpMidGreeting",
