@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <sstream>
 
@@ -81,18 +82,17 @@ std::string HeardText(const std::string& ssml) {
 
 struct FakeSpeechServer::Client {
   int fd = -1;
-  std::string input;
+  std::string input{};
   bool inText = false;
-  std::string text;
+  std::string text{};
   Clock::time_point busyUntil{};
 };
 
-// Something the server does later: send bytes, or hang up.
+// Something the server does later: send bytes, or with none hang up.
 struct FakeSpeechServer::Due {
   Clock::time_point at;
   int fd;
   std::string bytes;
-  bool hangUp = false;
   // The message the event is about, 0 for none.
   int messageId = 0;
 };
@@ -137,18 +137,14 @@ std::vector<std::string> FakeSpeechServer::Commands() {
 int FakeSpeechServer::CountCommands(const std::string& prefix) {
   const std::vector<std::string> commands = Commands();
   return static_cast<int>(std::count_if(commands.begin(), commands.end(),
-                                        [&](const std::string& c) { return StartsWith(Upper(c), prefix); }));
-}
-
-std::vector<std::string> FakeSpeechServer::RawTexts() {
-  std::lock_guard lock(mutex_);
-  return rawTexts_;
+                                        [&](const std::string& c) { return StartsWith(c, prefix); }));
 }
 
 std::vector<std::string> FakeSpeechServer::Texts() {
-  std::vector<std::string> texts = RawTexts();
-  for (std::string& text : texts) text = HeardText(text);
-  return texts;
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> heard;
+  for (const std::string& text : texts_) heard.push_back(HeardText(text));
+  return heard;
 }
 
 int FakeSpeechServer::HangUps() {
@@ -156,7 +152,7 @@ int FakeSpeechServer::HangUps() {
   return hangUps_;
 }
 
-bool FakeSpeechServer::WaitUntil(const std::function<bool()>& ready, milliseconds limit) {
+bool WaitUntil(const std::function<bool()>& ready, milliseconds limit) {
   const Clock::time_point deadline = Clock::now() + limit;
   while (!ready()) {
     if (Clock::now() > deadline) return false;
@@ -165,20 +161,16 @@ bool FakeSpeechServer::WaitUntil(const std::function<bool()>& ready, millisecond
   return true;
 }
 
-std::size_t FakeSpeechServer::TextsQueued() {
+void FakeSpeechServer::HangUp(Client& client) {
   std::lock_guard lock(mutex_);
-  return rawTexts_.size();
+  ++hangUps_;
+  close(client.fd);
+  client.fd = -1;
 }
 
 void FakeSpeechServer::Run() {
   std::vector<Client> clients;
   std::vector<Due> due;
-  const auto hangUp = [&](Client& client) {
-    std::lock_guard lock(mutex_);
-    ++hangUps_;
-    close(client.fd);
-    client.fd = -1;
-  };
   for (;;) {
     std::vector<pollfd> watched{{wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
     for (const Client& client : clients) watched.push_back({client.fd, POLLIN, 0});
@@ -197,7 +189,7 @@ void FakeSpeechServer::Run() {
       char buffer[4096];
       const ssize_t n = read(client.fd, buffer, sizeof buffer);
       if (n <= 0) {
-        hangUp(client);
+        HangUp(client);
         continue;
       }
       client.input.append(buffer, static_cast<std::size_t>(n));
@@ -213,8 +205,7 @@ void FakeSpeechServer::Run() {
       if (d.at > now) continue;
       for (Client& client : clients) {
         if (client.fd != d.fd) continue;
-        Send(client.fd, d.bytes);
-        if (d.hangUp) hangUp(client);
+        d.bytes.empty() ? HangUp(client) : Send(client.fd, d.bytes);
       }
     }
     std::erase_if(due, [&](const Due& d) {
@@ -225,13 +216,8 @@ void FakeSpeechServer::Run() {
     // Taken in after the clients polled above, which `watched` lines up with.
     if (watched[1].revents & POLLIN) {
       const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd >= 0) {
-        if (options_.mode == FakeSpeechMode::Refuse) {
-          close(fd);
-        } else {
-          clients.push_back(Client{fd, {}, false, {}, {}});
-        }
-      }
+      if (fd >= 0 && options_.refuse) close(fd);
+      else if (fd >= 0) clients.push_back(Client{.fd = fd});
     }
   }
   for (const Client& client : clients) close(client.fd);
@@ -248,44 +234,32 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
     }
     return;
   }
+  const std::string command = Upper(line);
   {
     std::lock_guard lock(mutex_);
-    commands_.push_back(line);
+    commands_.push_back(command);
   }
-  if (options_.mode == FakeSpeechMode::Silent || (!options_.answerAfterText && TextsQueued() > 0)) return;
-  const std::string command = Upper(line);
-  if (StartsWith(command, "SET SELF CLIENT_NAME ")) {
-    Send(client.fd, "208 OK CLIENT NAME SET\r\n");
-  } else if (StartsWith(command, "SET SELF NOTIFICATION ")) {
-    Send(client.fd, "220 OK NOTIFICATION SET\r\n");
-  } else if (StartsWith(command, "SET SELF SSML_MODE ")) {
-    Send(client.fd, "219 OK SSML MODE SET\r\n");
-  } else if (command == "HISTORY GET CLIENT_ID") {
-    if (options_.hangUpOnClientId) {
-      std::lock_guard lock(mutex_);
-      ++hangUps_;
-      close(client.fd);
-      client.fd = -1;
-      return;
-    }
+  if (!options_.hangUpOn.empty() && StartsWith(command, options_.hangUpOn)) return HangUp(client);
+  silent_ = silent_ || (!options_.silentFrom.empty() && StartsWith(command, options_.silentFrom));
+  if (silent_) return;
+  static const std::pair<std::string, std::string> settings[] = {
+      {"SET SELF CLIENT_NAME ", "208 OK CLIENT NAME SET"},
+      {"SET SELF NOTIFICATION ", "220 OK NOTIFICATION SET"},
+      {"SET SELF SSML_MODE ", "219 OK SSML MODE SET"},
+      {"SET SELF PRIORITY ", "202 OK PRIORITY SET"},
+  };
+  for (const auto& [prefix, reply] : settings) {
+    if (StartsWith(command, prefix)) return Send(client.fd, reply + "\r\n");
+  }
+  if (command == "HISTORY GET CLIENT_ID") {
     Send(client.fd, "245-" + std::to_string(clientId_) + "\r\n245 OK CLIENT ID SENT\r\n");
-  } else if (StartsWith(command, "SET SELF PRIORITY ")) {
-    if (options_.answerSay) Send(client.fd, "202 OK PRIORITY SET\r\n");
   } else if (command == "SPEAK") {
     Send(client.fd, "230 OK RECEIVING DATA\r\n");
-    if (options_.hangUpOnSpeak) {
-      std::lock_guard lock(mutex_);
-      ++hangUps_;
-      close(client.fd);
-      client.fd = -1;
-      return;
-    }
     client.inText = true;
     client.text.clear();
   } else if (command == "CANCEL SELF") {
     // What is still to be said of this client's texts is dropped, each
     // reported cancelled.
-    const Clock::time_point now = Clock::now();
     std::vector<int> cancelled;
     std::erase_if(due, [&](const Due& d) {
       if (d.fd != client.fd || d.messageId == 0) return false;
@@ -295,7 +269,7 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
     });
     Send(client.fd, "213 OK CANCELED\r\n");
     for (int id : cancelled) Send(client.fd, Event(703, id, clientId_, "CANCELED"));
-    client.busyUntil = now;
+    client.busyUntil = Clock::now();
   } else {
     Send(client.fd, "300 ERR UNKNOWN COMMAND\r\n");
   }
@@ -305,7 +279,7 @@ void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
   const int messageId = nextMessageId_++;
   {
     std::lock_guard lock(mutex_);
-    rawTexts_.push_back(client.text);
+    texts_.push_back(client.text);
   }
   const std::string queued = "225-" + std::to_string(messageId) + "\r\n225 OK MESSAGE QUEUED\r\n";
   const std::string finished = options_.cancelInsteadOfEnd ? Event(703, messageId, clientId_, "CANCELED")
@@ -324,26 +298,21 @@ void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
   }
   // Texts are sounded one after another, as a server queues messages.
   Clock::time_point at = std::max(Clock::now(), client.busyUntil);
-  due.push_back({at, client.fd, Event(701, messageId, clientId_, "BEGIN"), false, messageId});
+  due.push_back({at, client.fd, Event(701, messageId, clientId_, "BEGIN"), messageId});
   int marksSent = 0;
   for (const std::string& name : MarkNames(client.text)) {
-    if (options_.stallAfterMarks && marksSent == *options_.stallAfterMarks) break;
-    if (options_.hangUpAfterMarks && marksSent == *options_.hangUpAfterMarks) break;
+    if (marksSent == options_.stallAfterMarks) break;
     at += options_.perMark;
-    if (options_.reportMarks) due.push_back({at, client.fd, Event(700, messageId, clientId_, name), false, messageId});
+    if (options_.reportMarks) due.push_back({at, client.fd, Event(700, messageId, clientId_, name), messageId});
     ++marksSent;
   }
-  if (options_.hangUpAfterMarks && marksSent == *options_.hangUpAfterMarks) {
-    due.push_back({at, client.fd, "", true, 0});
-    client.busyUntil = Clock::time_point::max();
-    return;
-  }
-  if (options_.stallAfterMarks && marksSent == *options_.stallAfterMarks) {
+  if (marksSent == options_.stallAfterMarks) {
+    if (options_.hangUpOnStall) due.push_back({at, client.fd, "", 0});
     client.busyUntil = Clock::time_point::max();
     return;
   }
   at += options_.closingPause;
-  due.push_back({at, client.fd, finished, false, messageId});
+  due.push_back({at, client.fd, finished, messageId});
   client.busyUntil = at;
 }
 

@@ -10,5 +10,5 @@ binary=$1
 shift
 source "$here/../audio/pulse_server.sh"
 StartAudioServer
-"$binary" --gtest_filter='RealSpeechDispatcher.*' "$@"
+"$binary" --gtest_filter='*RealSpeechDispatcher*' "$@"
 exit $?
