@@ -7,8 +7,6 @@ source "$(dirname "$0")/harness.sh" "$1"
 
 StartTerminal 80 25
 
-TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
-
 ExpectBoardsInPlace() {
   local what=$1 row letter
   for ((row = 1; row <= 10; row++)); do
@@ -30,10 +28,7 @@ ExpectClickOnC3MarksC3() {
 }
 
 StartGame
-WaitForText 3 1 "Press any key to continue."
-Type "auto"
-Keys Enter
-WaitForText 24 1 "coordinates: "
+AutoAtTitle
 WaitUntil 5 ScreenIsSteady
 
 Note "200 times Enter"

@@ -23,6 +23,7 @@ game=$(readlink -f "$game")
 socket="keelmark-test-$$-$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-terminal.XXXXXX")
 failures=0
+gameIsJob=0
 
 Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
 
@@ -73,7 +74,7 @@ StartTerminal() {
     echo "tmux would not start" >&2
     exit 2
   }
-  WaitUntil 10 ShellIsReady || { echo "the shell in tmux did not start" >&2; exit 2; }
+  WaitUntil 10 ScreenShows "shell>" || { echo "the shell in tmux did not start" >&2; exit 2; }
   # A terminal type without an alternate screen (vt220) keeps the game's
   # last screen in place when the game ends; there is no shell screen to
   # come back.
@@ -82,8 +83,6 @@ StartTerminal() {
 }
 
 ScreenShows() { [[ $(Tmux capture-pane -p -t game) == *"$1"* ]]; }
-
-ShellIsReady() { [[ $(Tmux capture-pane -p -t game) == *"shell>"* ]]; }
 
 # Runs the game from a script in the pane. The script notes the terminal
 # settings before and after, and the game's exit status, in the work folder.
@@ -95,9 +94,11 @@ gameEnvironment=""
 # nothing listens, with a start command that starts nothing there. Tests that
 # listen set this empty.
 silentEnvironment="SDL_AUDIODRIVER=none SPEECHD_ADDRESS=unix_socket:$work/no-speech-server SPEECHD_CMD=/bin/false"
+ForgetLastGame() { rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"; }
 StartGame() {
   local redirection=${1:-}
-  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
+  ForgetLastGame
+  gameIsJob=0
   cat >"$work/run.sh" <<EOF
 cd "$work" || exit 1
 ulimit -c 0
@@ -116,14 +117,26 @@ EOF
 }
 
 GamePid() { cat "$work/game.pid"; }
+GameIsRunning() { kill -0 "$(GamePid)" 2>/dev/null; }
+
+# "auto" at the title, once it shows: the game waits for the first shot.
+AutoAtTitle() {
+  WaitForText 3 1 "Press any key to continue." || return 1
+  Type "auto"
+  Keys Enter
+  WaitForText 24 1 "coordinates: "
+}
+
+TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
 
 # The game typed at the shell's prompt as a command of its own, so that it is
 # the shell's foreground job: stopped, it hands the terminal back to the
 # shell, and "fg" gives it back. The shell's own lines before and after it
-# note what StartGame's script notes; NoteGameEnd runs the second one once
-# the game has ended.
+# note what StartGame's script notes; WaitForGameEnd types the second one
+# once the game has ended.
 StartGameAsJob() {
-  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
+  ForgetLastGame
+  gameIsJob=1
   local panePid
   panePid=$(Tmux display -p -t game '#{pane_pid}')
   Tmux send-keys -t game "clear; cd $work; ulimit -c 0; stty -g >stty.before; echo 'shell screen before the game'" Enter
@@ -139,22 +152,19 @@ FindJobPid() {
   echo "$pid" >"$work/game.pid"
 }
 
-NoteGameEnd() {
-  WaitUntil "${1:-10}" GameProcessIsGone || { Fail "the game did not end"; return 1; }
-  Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
-  WaitForGameEnd
-}
-
-GameProcessIsGone() { ! kill -0 "$(GamePid)" 2>/dev/null; }
+GameProcessIsGone() { ! GameIsRunning; }
 
 # The terminal modes of the pane's terminal as stty shows them now.
 PaneModes() { stty -a -F "$(Tmux display -p -t game '#{pane_tty}')"; }
 
-# The game has ended and the script has noted everything after it.
-GameHasEnded() { [[ -e $work/finished ]]; }
-
+# Waits until the game has ended and the shell has noted everything after
+# it; a game started as a job has the shell's notes typed at its prompt.
 WaitForGameEnd() {
-  WaitUntil "${1:-10}" GameHasEnded || { Fail "the game did not end"; return 1; }
+  if ((gameIsJob)); then
+    WaitUntil 10 GameProcessIsGone || { Fail "the game did not end"; return 1; }
+    Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
+  fi
+  WaitUntil 10 test -e "$work/finished" || { Fail "the game did not end"; return 1; }
 }
 
 # WaitUntil SECONDS COMMAND...: polls the command until it succeeds, every
@@ -383,27 +393,20 @@ ExpectTerminalRestored() {
   [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
 }
 
+# ExpectGameEnd STATUS WHAT: the game ends with that status and gives the
+# shell its terminal back; false when it did not end.
+ExpectGameEnd() {
+  WaitForGameEnd || return 1
+  [[ $(cat "$work/status") == "$1" ]] || Fail "$2: the game ended with status $(cat "$work/status"), expected $1"
+  ExpectTerminalRestored "$2"
+}
+
 # Types "quit" at an entry: the game must end at once with status 0 and give
 # the shell its terminal back. $1 names the case in failure messages.
 QuitAndExpectCleanExit() {
-  local what=${1:-after \"quit\"}
   Type "quit"
   Keys Enter
-  if WaitForGameEnd; then
-    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "$what"
-  fi
-}
-
-# As QuitAndExpectCleanExit, for a game started with StartGameAsJob.
-QuitAndExpectCleanExitAsJob() {
-  local what=${1:-after \"quit\"}
-  Type "quit"
-  Keys Enter
-  if NoteGameEnd; then
-    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "$what"
-  fi
+  ExpectGameEnd 0 "${1:-after \"quit\"}"
 }
 
 # --- Whole screens -------------------------------------------------------

@@ -32,11 +32,9 @@ for terminalType in dumb no-such-terminal; do
   Note "TERM=$terminalType"
   gameEnvironment="TERM=$terminalType"
   StartGame "2>reason"
-  if WaitForGameEnd; then
-    [[ $(cat "$work/status") == 1 ]] || Fail "TERM=$terminalType: status $(cat "$work/status"), expected 1"
+  if ExpectGameEnd 1 "TERM=$terminalType"; then
     ExpectOneLineOfReason "$work/reason" "TERM=$terminalType"
     [[ $(cat "$work/reason") == *"$terminalType"* ]] || Fail "TERM=$terminalType: the reason does not name it"
-    ExpectTerminalRestored "TERM=$terminalType"
   fi
 done
 

@@ -38,11 +38,6 @@ WaitUntil 5 ScreenIsSteady
 ExpectScreen placement_after_right_click
 
 Keys BSpace Enter
-Type "quit"
-Keys Enter
-if WaitForGameEnd; then
-  [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-  ExpectTerminalRestored "after \"quit\" during placement"
-fi
+QuitAndExpectCleanExit "after \"quit\" during placement"
 
 Finish

@@ -11,18 +11,13 @@ StartTerminal 80 25
 # The play screen with one shot fired, so that a repaint has marks to show.
 StartPlaying() {
   StartGameAsJob
-  WaitForText 3 1 "Press any key to continue." || return 1
-  Type "auto"
-  Keys Enter
-  WaitForText 24 1 "coordinates: " || return 1
+  AutoAtTitle || return 1
   Type "a1"
   Keys Enter
   WaitUntil 10 TargetSquareIsMarked 1 1 || { Fail "the shot at A1 left no mark"; return 1; }
   WaitForText 24 1 "coordinates: " || return 1
   WaitUntil 5 ScreenIsSteady
 }
-
-TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
 
 NoteScreenBeforeStop() { screenBeforeStop=$(Tmux capture-pane -p -e -t game); }
 ScreenIsAsBeforeStop() { [[ $(Tmux capture-pane -p -e -t game) == "$screenBeforeStop" ]]; }
@@ -44,7 +39,7 @@ $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -
   # Keys arrive one by one, and Ctrl+C is a character, not an interrupt.
   Keys C-c
   WaitForText 24 14 "♥" || Fail "$what: Ctrl+C did not arrive as a character"
-  kill -0 "$(GamePid)" 2>/dev/null || Fail "$what: the game ended"
+  GameIsRunning || Fail "$what: the game ended"
   Keys BSpace
   # A click still fires: C3 on the target board.
   LeftClick 3 3
@@ -66,7 +61,7 @@ for stopSignal in TSTP STOP; do
   fi
   Tmux send-keys -t game "fg" Enter
   ExpectGameHasTerminal "SIG$stopSignal and fg"
-  QuitAndExpectCleanExitAsJob "\"quit\" after SIG$stopSignal and fg"
+  QuitAndExpectCleanExit "\"quit\" after SIG$stopSignal and fg"
 done
 
 # Continued while in the background, then brought to the front.
@@ -77,10 +72,10 @@ if StartPlaying; then
   WaitUntil 5 ScreenShows "Stopped" || Fail "bg: the shell did not report the game stopped"
   Tmux send-keys -t game "bg" Enter
   sleep 0.3
-  kill -0 "$(GamePid)" 2>/dev/null || Fail "bg: the game ended in the background"
+  GameIsRunning || Fail "bg: the game ended in the background"
   Tmux send-keys -t game "fg" Enter
   ExpectGameHasTerminal "bg and fg"
-  QuitAndExpectCleanExitAsJob "\"quit\" after bg and fg"
+  QuitAndExpectCleanExit "\"quit\" after bg and fg"
 fi
 
 Finish
