@@ -192,10 +192,11 @@ ScreenIsSteady() {
 # The text of one screen row (1-based), every column included.
 RowText() { Tmux capture-pane -p -N -t game | sed -n "${1}p"; }
 
-# TextAt ROW COLUMN LENGTH
+# TextAt ROW COLUMN LENGTH. Cells never written (Wine's console leaves them
+# so) read as blanks.
 TextAt() {
   local line
-  line=$(RowText "$1")
+  line=$(RowText "$1")$(printf '%*s' $(($2 + $3)) '')
   printf '%s' "${line:$(($2 - 1)):$3}"
 }
 
