@@ -436,44 +436,33 @@ ColourDigit() {
 
 ScreenMap() {
   LoadScreen
-  local height width row column key glyph line digit
+  local height width row column key text fore back digit
+  local -a texts=() fores=() backs=()
   height=$(Tmux display -p -t game '#{pane_height}')
   width=$(Tmux display -p -t game '#{pane_width}')
-  echo "# text"
   for ((row = 1; row <= height; row++)); do
-    line=""
-    for ((column = 1; column <= width; column++)); do line+=${cellGlyph[$row,$column]:- }; done
-    printf '%s\n' "${line%"${line##*[! ]}"}"
-  done
-  echo "# foreground"
-  for ((row = 1; row <= height; row++)); do
-    line=""
+    text="" fore="" back=""
     for ((column = 1; column <= width; column++)); do
       key="$row,$column"
-      glyph=${cellGlyph[$key]:- }
-      if [[ $glyph == " " ]]; then
-        line+="."
+      if [[ ! -v cellGlyph[$key] ]]; then
+        text+=" " fore+=. back+=0
+        continue
+      fi
+      text+=${cellGlyph[$key]}
+      if [[ ${cellGlyph[$key]} == " " ]]; then
+        fore+=.
       else
         ColourDigit "${cellForeground[$key]}"
-        line+=$digit
+        fore+=$digit
       fi
+      ColourDigit "${cellBackground[$key]}"
+      back+=$digit
     done
-    printf '%s\n' "${line%"${line##*[!.]}"}"
+    texts+=("${text%"${text##*[! ]}"}")
+    fores+=("${fore%"${fore##*[!.]}"}")
+    backs+=("${back%"${back##*[!0]}"}")
   done
-  echo "# background"
-  for ((row = 1; row <= height; row++)); do
-    line=""
-    for ((column = 1; column <= width; column++)); do
-      key="$row,$column"
-      if [[ -v cellGlyph[$key] ]]; then
-        ColourDigit "${cellBackground[$key]}"
-        line+=$digit
-      else
-        line+=0
-      fi
-    done
-    printf '%s\n' "${line%"${line##*[!0]}"}"
-  done
+  printf '%s\n' "# text" "${texts[@]}" "# foreground" "${fores[@]}" "# background" "${backs[@]}"
 }
 
 ExpectScreen() {
