@@ -32,15 +32,8 @@ expected="$work/expected.txt"
 : >"$expected"
 Expect() { printf '%s\n' "$@" >>"$expected"; }
 
-EntryFieldIsEmpty() { TextIsAt 24 1 "coordinates:     "; }
-RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
-
 # The game speaks "Coordinates?" before it clears the last entry from the
-# screen, so an empty entry field means it has said all it had to say.
-AwaitPrompt() {
-  WaitUntil 40 RoundIsShown "$1" || { Fail "round $1 never showed"; Finish; }
-  WaitUntil 40 EntryFieldIsEmpty || { Fail "the prompt of round $1 never came back"; Finish; }
-}
+# screen, so once AwaitPrompt is past it the game has said all it had to say.
 
 # Numbers are spoken as they are printed, with the sign's column.
 ExpectPrompt() { Expect "say round  $1" "say Coordinates?" wait; }

@@ -129,6 +129,15 @@ AutoAtTitle() {
 
 TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
 
+RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
+
+# AwaitPrompt ROUND: the round is shown and its entry field is empty again;
+# the test ends here when either never comes.
+AwaitPrompt() {
+  WaitUntil 40 RoundIsShown "$1" || { Fail "round $1 never showed"; Finish; }
+  WaitUntil 40 TextIsAt 24 1 "coordinates:     " || { Fail "the prompt of round $1 never came back"; Finish; }
+}
+
 # The game typed at the shell's prompt as a command of its own, so that it is
 # the shell's foreground job: stopped, it hands the terminal back to the
 # shell, and "fg" gives it back. The shell's own lines before and after it
