@@ -279,9 +279,11 @@ ConsoleColour() {
   fi
 }
 
-sgrForeground=d
-sgrBackground=d
-sgrBold=0
+# What the terminal's own default colours stand for, as ANSI numbers: "d",
+# unknown, unless the test knows its terminal (Wine's console draws its
+# light grey on black as the default).
+defaultForeground=d
+defaultBackground=d
 
 ApplySgr() {
   local -a parts
@@ -291,13 +293,13 @@ ApplySgr() {
   while ((k < ${#parts[@]})); do
     p=${parts[k]:-0}
     case $p in
-      0) sgrForeground=d; sgrBackground=d; sgrBold=0 ;;
+      0) sgrForeground=$defaultForeground; sgrBackground=$defaultBackground; sgrBold=0 ;;
       1) sgrBold=1 ;;
       22) sgrBold=0 ;;
       3[0-7]) sgrForeground=$((p - 30)) ;;
-      39) sgrForeground=d ;;
+      39) sgrForeground=$defaultForeground ;;
       4[0-7]) sgrBackground=$((p - 40)) ;;
-      49) sgrBackground=d ;;
+      49) sgrBackground=$defaultBackground ;;
       9[0-7]) sgrForeground=$((p - 90 + 8)) ;;
       10[0-7]) sgrBackground=$((p - 100 + 8)) ;;
       38 | 48)
@@ -315,8 +317,8 @@ LoadScreen() {
   cellGlyph=()
   cellForeground=()
   cellBackground=()
-  sgrForeground=d
-  sgrBackground=d
+  sgrForeground=$defaultForeground
+  sgrBackground=$defaultBackground
   sgrBold=0
   local capture line row=0 column glyph foreground background position
   local sgrPattern=$'^\e\\[([0-9;]*)m'
@@ -376,6 +378,31 @@ ExpectText() {
   for ((k = 0; k < ${#text}; k++)); do
     ExpectCell "$1" $(($2 + k)) "${text:k:1}" "$4" "${5:-0}"
   done
+}
+
+# After LoadScreen, on the play screen before the first shot: both boards
+# with their labels, the target board all unknown water, and round 1, in
+# light grey; the home board shows the whole fleet, ship letters in green on
+# the grey "X" of water.
+ExpectBoardsOfRoundOne() {
+  local row column glyph letters=ABCDEFGHIJ fleet=""
+  for ((row = 1; row <= 10; row++)); do
+    ExpectText "$row" 1 "xxxxxxxxxx    ${letters:row-1:1}" 7
+    ExpectCell $((row + 12)) 15 "${letters:row-1:1}" 7
+    for ((column = 1; column <= 10; column++)); do
+      glyph=${cellGlyph[$((row + 12)),$column]:-}
+      case $glyph in
+        X) ExpectCell $((row + 12)) "$column" X 7 ;;
+        [DSRBC]) ExpectCell $((row + 12)) "$column" "$glyph" 2; fleet+=$glyph ;;
+        *) Fail "home board row $((row + 12)), column $column shows '$glyph'" ;;
+      esac
+    done
+  done
+  ExpectText 11 1 "1234567890" 7
+  ExpectText 23 1 "1234567890" 7
+  ExpectText 1 60 "Round       1 " 7
+  fleet=$(grep -o . <<<"$fleet" | sort | tr -d '\n')
+  [[ $fleet == BBBBCCCCCDDRRRSSS ]] || Fail "the home board holds the fleet '$fleet'"
 }
 
 # The terminal as the shell should find it after the game: same settings,

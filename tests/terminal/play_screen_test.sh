@@ -25,33 +25,8 @@ WaitForText 24 1 "coordinates: "
 WaitForText 1 60 "Round "
 WaitForText 1 72 "1"
 LoadScreen
-for ((row = 1; row <= 10; row++)); do
-  ExpectText "$row" 1 "xxxxxxxxxx    " 7
-  ExpectCell "$row" 15 "$(printf "\\x$(printf '%x' $((64 + row)))")" 7
-  ExpectCell $((row + 12)) 15 "$(printf "\\x$(printf '%x' $((64 + row)))")" 7
-done
-ExpectText 11 1 "1234567890" 7
-ExpectText 23 1 "1234567890" 7
+ExpectBoardsOfRoundOne
 ExpectText 24 1 "coordinates: " 7
-ExpectText 1 60 "Round       1 " 7
-
-# The home board shows the fleet: 17 green ship letters on grey water.
-declare -A letterCount=()
-for ((row = 13; row <= 22; row++)); do
-  for ((column = 1; column <= 10; column++)); do
-    glyph=${cellGlyph[$row,$column]}
-    case $glyph in
-      X) ExpectCell "$row" "$column" X 7 ;;
-      D | S | R | B | C)
-        ExpectCell "$row" "$column" "$glyph" 2
-        letterCount[$glyph]=$((${letterCount[$glyph]:-0} + 1))
-        ;;
-      *) Fail "home board row $row, column $column shows '$glyph'" ;;
-    esac
-  done
-done
-fleet="D${letterCount[D]:-0} S${letterCount[S]:-0} R${letterCount[R]:-0} B${letterCount[B]:-0} C${letterCount[C]:-0}"
-[[ $fleet == "D2 S3 R3 B4 C5" ]] || Fail "the home board shows the fleet as $fleet"
 [[ $(Tmux display -p -t game '#{cursor_y},#{cursor_x}') == "23,13" ]] ||
   Fail "the cursor should wait at row 24, column 14"
 
