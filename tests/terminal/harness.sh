@@ -380,15 +380,27 @@ ExpectText() {
   done
 }
 
+# After LoadScreen: both boards' row letters and column numbers in light
+# grey, where a click expects them.
+ExpectBoardLabels() {
+  local row letters=ABCDEFGHIJ
+  for ((row = 1; row <= 10; row++)); do
+    ExpectCell "$row" 15 "${letters:row-1:1}" 7
+    ExpectCell $((row + 12)) 15 "${letters:row-1:1}" 7
+  done
+  ExpectText 11 1 "1234567890" 7
+  ExpectText 23 1 "1234567890" 7
+}
+
 # After LoadScreen, on the play screen before the first shot: both boards
 # with their labels, the target board all unknown water, and round 1, in
 # light grey; the home board shows the whole fleet, ship letters in green on
 # the grey "X" of water.
 ExpectBoardsOfRoundOne() {
-  local row column glyph letters=ABCDEFGHIJ fleet=""
+  local row column glyph fleet=""
+  ExpectBoardLabels
   for ((row = 1; row <= 10; row++)); do
-    ExpectText "$row" 1 "xxxxxxxxxx    ${letters:row-1:1}" 7
-    ExpectCell $((row + 12)) 15 "${letters:row-1:1}" 7
+    ExpectText "$row" 1 "xxxxxxxxxx    " 7
     for ((column = 1; column <= 10; column++)); do
       glyph=${cellGlyph[$((row + 12)),$column]:-}
       case $glyph in
@@ -398,8 +410,6 @@ ExpectBoardsOfRoundOne() {
       esac
     done
   done
-  ExpectText 11 1 "1234567890" 7
-  ExpectText 23 1 "1234567890" 7
   ExpectText 1 60 "Round       1 " 7
   fleet=$(grep -o . <<<"$fleet" | sort | tr -d '\n')
   [[ $fleet == BBBBCCCCCDDRRRSSS ]] || Fail "the home board holds the fleet '$fleet'"
