@@ -223,6 +223,22 @@ ReadComputerSquare() {
   computerRow=$(($(printf '%d' "'${BASH_REMATCH[1]}") - 64 + 12))
 }
 
+# ReadShot ROW COLUMN, after LoadScreen: the shot marked at that square of
+# the screen, as the clip that told it: on the target board a red "0" is a
+# MISS and a blue "o" a HIT, on the home board a light red "0" and a light
+# blue "O". Sets shot; false, with shot telling what stands there, when no
+# shot's mark does.
+ReadShot() {
+  local mark="${cellGlyph[$1,$2]:-}${cellForeground[$1,$2]:-} on ${cellBackground[$1,$2]:-}"
+  local miss=04 hit=o1
+  (($1 > 12)) && miss=012 hit=O9
+  case $mark in
+    "$miss on 0") shot=MISS ;;
+    "$hit on 0") shot=HIT ;;
+    *) shot="'$mark'"; return 1 ;;
+  esac
+}
+
 # WaitForText ROW COLUMN TEXT [SECONDS]: fails the test when it never shows.
 WaitForText() {
   WaitUntil "${4:-10}" TextIsAt "$1" "$2" "$3" && return 0

@@ -115,19 +115,11 @@ if WaitForText 1 60 "Round       2 " 30; then
   # "drop" and then "miss" or "hit" as the marks show.
   LoadScreen
   playerClip=none computerClip=none
-  case "${cellGlyph[3,7]:-}/${cellForeground[3,7]:-}" in
-    0/4) playerClip=MISS ;;
-    o/1) playerClip=HIT ;;
-    *) Fail "the shot at C 7 is marked '${cellGlyph[3,7]:-}' in colour ${cellForeground[3,7]:-}" ;;
-  esac
+  ReadShot 3 7 && playerClip=$shot || Fail "the shot at C 7 is marked $shot"
   ExpectText 25 20 "computer chooses: " 3
   if ReadComputerSquare; then
-    mark="${cellGlyph[$computerRow,$computerColumn]:-}/${cellForeground[$computerRow,$computerColumn]:-}"
-    case $mark in
-      0/12) computerClip=MISS ;;
-      O/9) computerClip=HIT ;;
-      *) Fail "the computer's shot at $computerSquare is marked '${mark%/*}' in colour ${mark#*/}" ;;
-    esac
+    ReadShot "$computerRow" "$computerColumn" && computerClip=$shot ||
+      Fail "the computer's shot at $computerSquare is marked $shot"
     Note "round 1 calls for DROP $playerClip DROP $computerClip"
     ClipSamples DROP "$playerClip" DROP "$computerClip" >"$work/expected.raw" ||
       Fail "sox could not read the clips"
