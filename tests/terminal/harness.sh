@@ -1,4 +1,5 @@
-# Shared by the real-terminal tests: sourced, not run.
+# Shared by every test that plays the real binary in tmux (the terminal,
+# audio, package and Wine tests): sourced, not run.
 #
 # Each test runs the real binary in a private tmux server of its own, types
 # into it with send-keys, and reads the screen back with capture-pane. The
