@@ -475,12 +475,13 @@ QuitAndExpectCleanExit() {
 
 # --- Whole screens -------------------------------------------------------
 #
-# ExpectScreen NAME compares the whole screen with the committed
-# screens/NAME.txt and shows a diff when they differ. The file has three
-# blocks of one line per row: the text, the foreground colours and the
-# background colours, each colour as a hex digit of the console colour ("."
-# for a blank, whose foreground does not show; "-" for the terminal's
-# default), trailing blanks and trailing black backgrounds left off.
+# ExpectScreen NAME, once the game has finished drawing, compares the whole
+# screen with the committed screens/NAME.txt and shows a diff when they
+# differ. The file has three blocks of one line per row: the text, the
+# foreground colours and the background colours, each colour as a hex digit
+# of the console colour ("." for a blank, whose foreground does not show;
+# "-" for the terminal's default), trailing blanks and trailing black
+# backgrounds left off.
 # KEELMARK_WRITE_SCREENS=1 writes the files instead, for a new or changed
 # screen; look at them before committing.
 
@@ -530,6 +531,7 @@ ScreenMap() {
 
 ExpectScreen() {
   local name=$1 expected="$screensDir/$1.txt" actual
+  WaitUntil 5 ScreenIsSteady
   actual=$(ScreenMap)
   if [[ ${KEELMARK_WRITE_SCREENS:-0} == 1 ]]; then
     mkdir -p "$screensDir"

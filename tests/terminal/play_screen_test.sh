@@ -13,7 +13,6 @@ StartGame
 # The cleared screen is light grey on black everywhere, not the terminal's
 # own default colours (screens/title.txt).
 WaitForText 3 1 "Press any key to continue."
-WaitUntil 5 ScreenIsSteady
 ExpectScreen title
 [[ $(Tmux display -p -t game '#{cursor_y},#{cursor_x}') == "3,0" ]] ||
   Fail "the cursor should wait at row 4, column 1"

@@ -26,7 +26,6 @@ TextIsAt 1 1 " Keelmark version" && Fail "the title showed in a window of 24 row
 
 Tmux resize-window -t game -x 80 -y 25
 WaitForText 3 1 "Press any key to continue."
-WaitUntil 5 ScreenIsSteady
 ExpectScreen title
 
 Keys Enter
@@ -38,12 +37,10 @@ WaitUntil 5 TextIsAt 2 3 "X" || Fail "no start marker at row 2, column 3"
 Tmux resize-window -t game -x 100 -y 30
 WaitUntil 5 test "$(Tmux display -p -t game '#{window_width}x#{window_height}')" = 100x30 ||
   Fail "the window did not grow"
-WaitUntil 5 ScreenIsSteady
 ExpectScreen window_grown_to_100x30
 
 # Back to 80x25: the same screen again, and the game goes on from there.
 Tmux resize-window -t game -x 80 -y 25
-WaitUntil 5 ScreenIsSteady
 ExpectScreen window_back_to_80x25
 LeftClick 2 4
 WaitForText 17 1 "Enter coordinates for submarine (3 squares) "
