@@ -8,8 +8,9 @@ source "$(dirname "$0")/harness.sh" "$1"
 
 StartTerminal 80 25
 
-# The play screen with one shot fired, so that a repaint has marks to show.
-StartPlaying() {
+# Plays to one shot fired, so that a repaint has marks to show, notes that
+# screen, and stops the game with signal $1.
+PlayAndStop() {
   StartGameAsJob
   AutoAtTitle || return 1
   Type "a1"
@@ -17,9 +18,11 @@ StartPlaying() {
   WaitUntil 10 TargetSquareIsMarked 1 1 || { Fail "the shot at A1 left no mark"; return 1; }
   WaitForText 24 1 "coordinates: " || return 1
   WaitUntil 5 ScreenIsSteady
+  screenBeforeStop=$(Tmux capture-pane -p -e -t game)
+  kill -s "$1" "$(GamePid)"
+  WaitUntil 5 ScreenShows "Stopped" || Fail "SIG$1: the shell did not report the game stopped"
 }
 
-NoteScreenBeforeStop() { screenBeforeStop=$(Tmux capture-pane -p -e -t game); }
 ScreenIsAsBeforeStop() { [[ $(Tmux capture-pane -p -e -t game) == "$screenBeforeStop" ]]; }
 
 # What the shell and the player see once the game runs again: the very
@@ -49,10 +52,7 @@ $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -
 
 for stopSignal in TSTP STOP; do
   Note "SIG$stopSignal, then fg"
-  StartPlaying || continue
-  NoteScreenBeforeStop
-  kill -s "$stopSignal" "$(GamePid)"
-  WaitUntil 5 ScreenShows "Stopped" || Fail "SIG$stopSignal: the shell did not report the game stopped"
+  PlayAndStop "$stopSignal" || continue
   if [[ $stopSignal == TSTP ]]; then
     # The game handed the terminal back before it stopped.
     [[ $(Tmux display -p -t game 'alternate=#{alternate_on} mouse=#{mouse_any_flag}') == \
@@ -66,10 +66,7 @@ done
 
 # Continued while in the background, then brought to the front.
 Note "SIGTSTP, bg, then fg"
-if StartPlaying; then
-  NoteScreenBeforeStop
-  kill -s TSTP "$(GamePid)"
-  WaitUntil 5 ScreenShows "Stopped" || Fail "bg: the shell did not report the game stopped"
+if PlayAndStop TSTP; then
   Tmux send-keys -t game "bg" Enter
   sleep 0.3
   GameIsRunning || Fail "bg: the game ended in the background"
