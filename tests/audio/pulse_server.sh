@@ -54,6 +54,19 @@ SweepAudioProcesses() {
 
 AudioNow() { date +%s.%N; }
 
+# Retry TIMES PAUSE COMMAND...: true once the command is, trying at most
+# TIMES times with PAUSE seconds between.
+Retry() {
+  local times=$1 pause=$2
+  shift 2
+  until "$@"; do
+    ((--times > 0)) || return 1
+    sleep "$pause"
+  done
+}
+
+KeeperIsPlaying() { pactl list short sink-inputs | grep -q .; }
+
 # On a desktop the sound server runs at real-time priority; here it shares
 # two cores with whatever else runs, and a server that waits its turn breaks
 # every sound up. It and its clients run above ordinary processes where the
@@ -105,11 +118,7 @@ StartAudioServer() {
   # asking for 20 ms keeps the sink ticking in small blocks all the time.
   "${audioPriority[@]}" pacat --playback --raw --latency-msec=20 --client-name=keelmark-keeper /dev/zero &
   audioKeeperPid=$!
-  for ((tries = 0; tries < 50; tries++)); do
-    pactl list short sink-inputs | grep -q . && break
-    sleep 0.1
-  done
-  pactl list short sink-inputs | grep -q . || { echo "the keeper stream did not start" >&2; exit 2; }
+  Retry 50 0.1 KeeperIsPlaying || { echo "the keeper stream did not start" >&2; exit 2; }
 }
 
 # StartRecording FILE [CHANNELS]: everything the sink plays, from now until
@@ -125,16 +134,11 @@ StartRecording() {
   audioRecorderPid=$!
   # The recording has begun once samples arrive; that can take most of a
   # second for the first client on a busy machine.
-  local tries
-  for ((tries = 0; tries < 250; tries++)); do
-    [[ -s $file ]] && break
-    sleep 0.02
-  done
-  [[ -s $file ]] || { echo "the recorder wrote nothing" >&2; exit 2; }
+  Retry 250 0.02 test -s "$file" || { echo "the recorder wrote nothing" >&2; exit 2; }
   # Samples reach the file a little after they were played, never before:
   # of several readings of (now - seconds recorded), the earliest is the
   # closest to when the first sample was played.
-  local reading
+  local reading tries
   recordingStartedAt=""
   for ((tries = 0; tries < 15; tries++)); do
     reading=$(awk -v now="$(AudioNow)" -v bytes="$(stat -c %s "$file")" -v rate="$audioRate" \

@@ -32,15 +32,8 @@ expected="$work/expected.txt"
 : >"$expected"
 Expect() { printf '%s\n' "$@" >>"$expected"; }
 
-EntryFieldIsEmpty() { TextIsAt 24 1 "coordinates:     "; }
-RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
-
 # The game speaks "Coordinates?" before it clears the last entry from the
-# screen, so an empty entry field means it has said all it had to say.
-AwaitPrompt() {
-  WaitUntil 40 RoundIsShown "$1" || { Fail "round $1 never showed"; Finish; }
-  WaitUntil 40 EntryFieldIsEmpty || { Fail "the prompt of round $1 never came back"; Finish; }
-}
+# screen, so once AwaitPrompt is past it the game has said all it had to say.
 
 # Numbers are spoken as they are printed, with the sign's column.
 ExpectPrompt() { Expect "say round  $1" "say Coordinates?" wait; }
@@ -54,11 +47,8 @@ TypeEntry() {
 # The player's shot at ROW COLUMN of the target board.
 ExpectPlayerShot() {
   LoadScreen
-  case "${cellGlyph[$1,$2]:-}${cellForeground[$1,$2]:-}" in
-    04) Expect "clip DROP" "clip MISS" ;;
-    o1) Expect "clip DROP" "clip HIT" ;;
-    *) Fail "no shot's mark at row $1, column $2 of the target board"; Finish ;;
-  esac
+  ReadShot "$1" "$2" || { Fail "no shot's mark at row $1, column $2 of the target board"; Finish; }
+  Expect "clip DROP" "clip $shot"
 }
 
 # The home board's ship letters before the computer fires, so that a hit
@@ -79,21 +69,16 @@ ExpectComputerShot() {
   ReadComputerSquare || { Fail "the computer's square is not on the bottom row"; Finish; }
   # The square is spoken as it is printed, a random one with its comma.
   Expect "say Computer chooses: $(sed "s/ *$//" <<<"$computerText")" "clip DROP"
-  local row=$computerRow column=$computerColumn
-  case "${cellGlyph[$row,$column]:-}" in
-    0) Expect "clip MISS" ;;
-    O)
-      Expect "clip HIT"
-      local ship=${homeLetter[$row,$column]} r c
-      for ((r = 13; r <= 22; r++)); do
-        for ((c = 1; c <= 10; c++)); do
-          [[ ${cellGlyph[$r,$c]:-} == "$ship" ]] && return
-        done
-      done
-      Expect "clip SINK"
-      ;;
-    *) Fail "no mark of the computer's shot at $computerSquare"; Finish ;;
-  esac
+  ReadShot "$computerRow" "$computerColumn" || { Fail "no mark of the computer's shot at $computerSquare"; Finish; }
+  Expect "clip $shot"
+  [[ $shot == HIT ]] || return 0
+  local ship=${homeLetter[$computerRow,$computerColumn]} r c
+  for ((r = 13; r <= 22; r++)); do
+    for ((c = 1; c <= 10; c++)); do
+      [[ ${cellGlyph[$r,$c]:-} == "$ship" ]] && return
+    done
+  done
+  Expect "clip SINK"
 }
 
 StartTerminal 80 25

@@ -58,11 +58,8 @@ Mark() { markAt[$1]=$(RecordingTimeOf "$(AudioNow)"); }
 # Reading the screen starts tmux clients; four times a second leaves the
 # game's sound its share of two busy cores.
 WaitCalmly() { pollInterval=0.25 WaitUntil "$@"; }
-EntryFieldIsEmpty() { TextIsAt 24 1 "coordinates:     "; }
-RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
-AwaitPrompt() {
-  WaitCalmly 40 RoundIsShown "$1" || { Fail "round $1 never showed"; Finish; }
-  WaitCalmly 40 EntryFieldIsEmpty || { Fail "the prompt of round $1 never came back"; Finish; }
+AwaitQuietPrompt() {
+  pollInterval=0.25 AwaitPrompt "$1"
   # The entry falls in a silence, so the sound before and after it counts
   # on the right side.
   WaitUntil 10 RecordingIsQuietFor "$work/recording.raw" 0.4 || Fail "sound went on at the prompt of round $1"
@@ -89,7 +86,7 @@ case $voice in
 esac
 WaitUntil 10 RecordingIsQuietFor "$work/recording.raw" 0.4
 TypeEntry auto
-AwaitPrompt 1
+AwaitQuietPrompt 1
 TypeEntry a1
 # The computer's square is printed once its voice has returned, just before
 # its DROP: between the last look that did not find it and the first that
@@ -105,7 +102,7 @@ squareNotYetAt=$(AudioNow)
 pollInterval=0.1 WaitUntil 40 SquareIsShown || { Fail "the computer never named its square"; Finish; }
 markAt[voiceReturnedAfter]=$(RecordingTimeOf "$squareNotYetAt")
 Mark voiceReturnedBefore
-AwaitPrompt 2
+AwaitQuietPrompt 2
 Mark quit
 QuitAndExpectCleanExit
 StopRecording

@@ -7,17 +7,10 @@ source "$(dirname "$0")/harness.sh" "$1"
 
 StartTerminal 80 25
 
-TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
-
 ExpectBoardsInPlace() {
-  local what=$1 row letter
-  for ((row = 1; row <= 10; row++)); do
-    letter=$(printf "\\x$(printf '%x' $((64 + row)))")
-    [[ $(TextAt "$row" 15 1) == "$letter" ]] || Fail "$what: row letter $letter is not on row $row"
-    [[ $(TextAt $((row + 12)) 15 1) == "$letter" ]] || Fail "$what: home board letter $letter moved"
-  done
-  TextIsAt 11 1 "1234567890" || Fail "$what: the target board's labels moved"
-  TextIsAt 23 1 "1234567890" || Fail "$what: the home board's labels moved"
+  Note "$1: are the boards in place?"
+  LoadScreen
+  ExpectBoardLabels
 }
 
 # Clicks the cell that shows C3 on the target board: C3 is marked there.
@@ -30,10 +23,7 @@ ExpectClickOnC3MarksC3() {
 }
 
 StartGame
-WaitForText 3 1 "Press any key to continue."
-Type "auto"
-Keys Enter
-WaitForText 24 1 "coordinates: "
+AutoAtTitle
 WaitUntil 5 ScreenIsSteady
 
 Note "200 times Enter"

@@ -1,4 +1,5 @@
-# Shared by the real-terminal tests: sourced, not run.
+# Shared by every test that plays the real binary in tmux (the terminal,
+# audio, package and Wine tests): sourced, not run.
 #
 # Each test runs the real binary in a private tmux server of its own, types
 # into it with send-keys, and reads the screen back with capture-pane. The
@@ -23,6 +24,7 @@ game=$(readlink -f "$game")
 socket="keelmark-test-$$-$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-terminal.XXXXXX")
 failures=0
+gameIsJob=0
 
 Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
 
@@ -73,7 +75,7 @@ StartTerminal() {
     echo "tmux would not start" >&2
     exit 2
   }
-  WaitUntil 10 ShellIsReady || { echo "the shell in tmux did not start" >&2; exit 2; }
+  WaitUntil 10 ScreenShows "shell>" || { echo "the shell in tmux did not start" >&2; exit 2; }
   # A terminal type without an alternate screen (vt220) keeps the game's
   # last screen in place when the game ends; there is no shell screen to
   # come back.
@@ -82,8 +84,6 @@ StartTerminal() {
 }
 
 ScreenShows() { [[ $(Tmux capture-pane -p -t game) == *"$1"* ]]; }
-
-ShellIsReady() { [[ $(Tmux capture-pane -p -t game) == *"shell>"* ]]; }
 
 # Runs the game from a script in the pane. The script notes the terminal
 # settings before and after, and the game's exit status, in the work folder.
@@ -95,9 +95,11 @@ gameEnvironment=""
 # nothing listens, with a start command that starts nothing there. Tests that
 # listen set this empty.
 silentEnvironment="SDL_AUDIODRIVER=none SPEECHD_ADDRESS=unix_socket:$work/no-speech-server SPEECHD_CMD=/bin/false"
+ForgetLastGame() { rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"; }
 StartGame() {
   local redirection=${1:-}
-  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
+  ForgetLastGame
+  gameIsJob=0
   cat >"$work/run.sh" <<EOF
 cd "$work" || exit 1
 ulimit -c 0
@@ -116,14 +118,35 @@ EOF
 }
 
 GamePid() { cat "$work/game.pid"; }
+GameIsRunning() { kill -0 "$(GamePid)" 2>/dev/null; }
+
+# "auto" at the title, once it shows: the game waits for the first shot.
+AutoAtTitle() {
+  WaitForText 3 1 "Press any key to continue." || return 1
+  Type "auto"
+  Keys Enter
+  WaitForText 24 1 "coordinates: "
+}
+
+TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
+
+RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
+
+# AwaitPrompt ROUND: the round is shown and its entry field is empty again;
+# the test ends here when either never comes.
+AwaitPrompt() {
+  WaitUntil 40 RoundIsShown "$1" || { Fail "round $1 never showed"; Finish; }
+  WaitUntil 40 TextIsAt 24 1 "coordinates:     " || { Fail "the prompt of round $1 never came back"; Finish; }
+}
 
 # The game typed at the shell's prompt as a command of its own, so that it is
 # the shell's foreground job: stopped, it hands the terminal back to the
 # shell, and "fg" gives it back. The shell's own lines before and after it
-# note what StartGame's script notes; NoteGameEnd runs the second one once
-# the game has ended.
+# note what StartGame's script notes; WaitForGameEnd types the second one
+# once the game has ended.
 StartGameAsJob() {
-  rm -f "$work/status" "$work/stty.before" "$work/stty.after" "$work/game.pid" "$work/finished"
+  ForgetLastGame
+  gameIsJob=1
   local panePid
   panePid=$(Tmux display -p -t game '#{pane_pid}')
   Tmux send-keys -t game "clear; cd $work; ulimit -c 0; stty -g >stty.before; echo 'shell screen before the game'" Enter
@@ -139,22 +162,19 @@ FindJobPid() {
   echo "$pid" >"$work/game.pid"
 }
 
-NoteGameEnd() {
-  WaitUntil "${1:-10}" GameProcessIsGone || { Fail "the game did not end"; return 1; }
-  Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
-  WaitForGameEnd
-}
-
-GameProcessIsGone() { ! kill -0 "$(GamePid)" 2>/dev/null; }
+GameProcessIsGone() { ! GameIsRunning; }
 
 # The terminal modes of the pane's terminal as stty shows them now.
 PaneModes() { stty -a -F "$(Tmux display -p -t game '#{pane_tty}')"; }
 
-# The game has ended and the script has noted everything after it.
-GameHasEnded() { [[ -e $work/finished ]]; }
-
+# Waits until the game has ended and the shell has noted everything after
+# it; a game started as a job has the shell's notes typed at its prompt.
 WaitForGameEnd() {
-  WaitUntil "${1:-10}" GameHasEnded || { Fail "the game did not end"; return 1; }
+  if ((gameIsJob)); then
+    WaitUntil 10 GameProcessIsGone || { Fail "the game did not end"; return 1; }
+    Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
+  fi
+  WaitUntil 10 test -e "$work/finished" || { Fail "the game did not end"; return 1; }
 }
 
 # WaitUntil SECONDS COMMAND...: polls the command until it succeeds, every
@@ -182,10 +202,11 @@ ScreenIsSteady() {
 # The text of one screen row (1-based), every column included.
 RowText() { Tmux capture-pane -p -N -t game | sed -n "${1}p"; }
 
-# TextAt ROW COLUMN LENGTH
+# TextAt ROW COLUMN LENGTH. Cells never written (Wine's console leaves them
+# so) read as blanks.
 TextAt() {
   local line
-  line=$(RowText "$1")
+  line=$(RowText "$1")$(printf '%*s' $(($2 + $3)) '')
   printf '%s' "${line:$(($2 - 1)):$3}"
 }
 
@@ -201,6 +222,22 @@ ReadComputerSquare() {
   computerSquare=${BASH_REMATCH[1]}${BASH_REMATCH[2]}
   computerColumn=${BASH_REMATCH[2]}
   computerRow=$(($(printf '%d' "'${BASH_REMATCH[1]}") - 64 + 12))
+}
+
+# ReadShot ROW COLUMN, after LoadScreen: the shot marked at that square of
+# the screen, as the clip that told it: on the target board a red "0" is a
+# MISS and a blue "o" a HIT, on the home board a light red "0" and a light
+# blue "O". Sets shot; false, with shot telling what stands there, when no
+# shot's mark does.
+ReadShot() {
+  local mark="${cellGlyph[$1,$2]:-}${cellForeground[$1,$2]:-} on ${cellBackground[$1,$2]:-}"
+  local miss=04 hit=o1
+  (($1 > 12)) && miss=012 hit=O9
+  case $mark in
+    "$miss on 0") shot=MISS ;;
+    "$hit on 0") shot=HIT ;;
+    *) shot="'$mark'"; return 1 ;;
+  esac
 }
 
 # WaitForText ROW COLUMN TEXT [SECONDS]: fails the test when it never shows.
@@ -259,9 +296,11 @@ ConsoleColour() {
   fi
 }
 
-sgrForeground=d
-sgrBackground=d
-sgrBold=0
+# What the terminal's own default colours stand for, as ANSI numbers: "d",
+# unknown, unless the test knows its terminal (Wine's console draws its
+# light grey on black as the default).
+defaultForeground=d
+defaultBackground=d
 
 ApplySgr() {
   local -a parts
@@ -271,13 +310,13 @@ ApplySgr() {
   while ((k < ${#parts[@]})); do
     p=${parts[k]:-0}
     case $p in
-      0) sgrForeground=d; sgrBackground=d; sgrBold=0 ;;
+      0) sgrForeground=$defaultForeground; sgrBackground=$defaultBackground; sgrBold=0 ;;
       1) sgrBold=1 ;;
       22) sgrBold=0 ;;
       3[0-7]) sgrForeground=$((p - 30)) ;;
-      39) sgrForeground=d ;;
+      39) sgrForeground=$defaultForeground ;;
       4[0-7]) sgrBackground=$((p - 40)) ;;
-      49) sgrBackground=d ;;
+      49) sgrBackground=$defaultBackground ;;
       9[0-7]) sgrForeground=$((p - 90 + 8)) ;;
       10[0-7]) sgrBackground=$((p - 100 + 8)) ;;
       38 | 48)
@@ -295,8 +334,8 @@ LoadScreen() {
   cellGlyph=()
   cellForeground=()
   cellBackground=()
-  sgrForeground=d
-  sgrBackground=d
+  sgrForeground=$defaultForeground
+  sgrBackground=$defaultBackground
   sgrBold=0
   local capture line row=0 column glyph foreground background position
   local sgrPattern=$'^\e\\[([0-9;]*)m'
@@ -358,6 +397,41 @@ ExpectText() {
   done
 }
 
+# After LoadScreen: both boards' row letters and column numbers in light
+# grey, where a click expects them.
+ExpectBoardLabels() {
+  local row letters=ABCDEFGHIJ
+  for ((row = 1; row <= 10; row++)); do
+    ExpectCell "$row" 15 "${letters:row-1:1}" 7
+    ExpectCell $((row + 12)) 15 "${letters:row-1:1}" 7
+  done
+  ExpectText 11 1 "1234567890" 7
+  ExpectText 23 1 "1234567890" 7
+}
+
+# After LoadScreen, on the play screen before the first shot: both boards
+# with their labels, the target board all unknown water, and round 1, in
+# light grey; the home board shows the whole fleet, ship letters in green on
+# the grey "X" of water.
+ExpectBoardsOfRoundOne() {
+  local row column glyph fleet=""
+  ExpectBoardLabels
+  for ((row = 1; row <= 10; row++)); do
+    ExpectText "$row" 1 "xxxxxxxxxx    " 7
+    for ((column = 1; column <= 10; column++)); do
+      glyph=${cellGlyph[$((row + 12)),$column]:-}
+      case $glyph in
+        X) ExpectCell $((row + 12)) "$column" X 7 ;;
+        [DSRBC]) ExpectCell $((row + 12)) "$column" "$glyph" 2; fleet+=$glyph ;;
+        *) Fail "home board row $((row + 12)), column $column shows '$glyph'" ;;
+      esac
+    done
+  done
+  ExpectText 1 60 "Round       1 " 7
+  fleet=$(grep -o . <<<"$fleet" | sort | tr -d '\n')
+  [[ $fleet == BBBBCCCCCDDRRRSSS ]] || Fail "the home board holds the fleet '$fleet'"
+}
+
 # The terminal as the shell should find it after the game: same settings,
 # the shell's screen back, no mouse reporting, no keypad mode, a cursor.
 ExpectTerminalRestored() {
@@ -383,37 +457,31 @@ ExpectTerminalRestored() {
   [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
 }
 
+# ExpectGameEnd STATUS WHAT: the game ends with that status and gives the
+# shell its terminal back; false when it did not end.
+ExpectGameEnd() {
+  WaitForGameEnd || return 1
+  [[ $(cat "$work/status") == "$1" ]] || Fail "$2: the game ended with status $(cat "$work/status"), expected $1"
+  ExpectTerminalRestored "$2"
+}
+
 # Types "quit" at an entry: the game must end at once with status 0 and give
 # the shell its terminal back. $1 names the case in failure messages.
 QuitAndExpectCleanExit() {
-  local what=${1:-after \"quit\"}
   Type "quit"
   Keys Enter
-  if WaitForGameEnd; then
-    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "$what"
-  fi
-}
-
-# As QuitAndExpectCleanExit, for a game started with StartGameAsJob.
-QuitAndExpectCleanExitAsJob() {
-  local what=${1:-after \"quit\"}
-  Type "quit"
-  Keys Enter
-  if NoteGameEnd; then
-    [[ $(cat "$work/status") == 0 ]] || Fail "\"quit\" ended the game with status $(cat "$work/status")"
-    ExpectTerminalRestored "$what"
-  fi
+  ExpectGameEnd 0 "${1:-after \"quit\"}"
 }
 
 # --- Whole screens -------------------------------------------------------
 #
-# ExpectScreen NAME compares the whole screen with the committed
-# screens/NAME.txt and shows a diff when they differ. The file has three
-# blocks of one line per row: the text, the foreground colours and the
-# background colours, each colour as a hex digit of the console colour ("."
-# for a blank, whose foreground does not show; "-" for the terminal's
-# default), trailing blanks and trailing black backgrounds left off.
+# ExpectScreen NAME, once the game has finished drawing, compares the whole
+# screen with the committed screens/NAME.txt and shows a diff when they
+# differ. The file has three blocks of one line per row: the text, the
+# foreground colours and the background colours, each colour as a hex digit
+# of the console colour ("." for a blank, whose foreground does not show;
+# "-" for the terminal's default), trailing blanks and trailing black
+# backgrounds left off.
 # KEELMARK_WRITE_SCREENS=1 writes the files instead, for a new or changed
 # screen; look at them before committing.
 
@@ -432,48 +500,38 @@ ColourDigit() {
 
 ScreenMap() {
   LoadScreen
-  local height width row column key glyph line digit
+  local height width row column key text fore back digit
+  local -a texts=() fores=() backs=()
   height=$(Tmux display -p -t game '#{pane_height}')
   width=$(Tmux display -p -t game '#{pane_width}')
-  echo "# text"
   for ((row = 1; row <= height; row++)); do
-    line=""
-    for ((column = 1; column <= width; column++)); do line+=${cellGlyph[$row,$column]:- }; done
-    printf '%s\n' "${line%"${line##*[! ]}"}"
-  done
-  echo "# foreground"
-  for ((row = 1; row <= height; row++)); do
-    line=""
+    text="" fore="" back=""
     for ((column = 1; column <= width; column++)); do
       key="$row,$column"
-      glyph=${cellGlyph[$key]:- }
-      if [[ $glyph == " " ]]; then
-        line+="."
+      if [[ ! -v cellGlyph[$key] ]]; then
+        text+=" " fore+=. back+=0
+        continue
+      fi
+      text+=${cellGlyph[$key]}
+      if [[ ${cellGlyph[$key]} == " " ]]; then
+        fore+=.
       else
         ColourDigit "${cellForeground[$key]}"
-        line+=$digit
+        fore+=$digit
       fi
+      ColourDigit "${cellBackground[$key]}"
+      back+=$digit
     done
-    printf '%s\n' "${line%"${line##*[!.]}"}"
+    texts+=("${text%"${text##*[! ]}"}")
+    fores+=("${fore%"${fore##*[!.]}"}")
+    backs+=("${back%"${back##*[!0]}"}")
   done
-  echo "# background"
-  for ((row = 1; row <= height; row++)); do
-    line=""
-    for ((column = 1; column <= width; column++)); do
-      key="$row,$column"
-      if [[ -v cellGlyph[$key] ]]; then
-        ColourDigit "${cellBackground[$key]}"
-        line+=$digit
-      else
-        line+=0
-      fi
-    done
-    printf '%s\n' "${line%"${line##*[!0]}"}"
-  done
+  printf '%s\n' "# text" "${texts[@]}" "# foreground" "${fores[@]}" "# background" "${backs[@]}"
 }
 
 ExpectScreen() {
   local name=$1 expected="$screensDir/$1.txt" actual
+  WaitUntil 5 ScreenIsSteady
   actual=$(ScreenMap)
   if [[ ${KEELMARK_WRITE_SCREENS:-0} == 1 ]]; then
     mkdir -p "$screensDir"

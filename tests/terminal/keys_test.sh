@@ -13,10 +13,7 @@ source "$(dirname "$0")/harness.sh" "$1"
 StartTerminal 80 25 "${2:-tmux-256color}"
 StartGame
 
-WaitForText 3 1 "Press any key to continue."
-Type "auto"
-Keys Enter
-WaitForText 24 1 "coordinates: "
+AutoAtTitle
 
 # Each key is sent once the one before has been echoed, so nothing depends
 # on how quickly the keys follow each other.
@@ -53,7 +50,7 @@ WaitForText 24 14 "$expected"
 # The game is still running after all of that: Enter ends the entry (a
 # refused one, "bé5"), echoed as the carriage return's glyph.
 SendAndExpect "♪" Enter
-kill -0 "$(GamePid)" 2>/dev/null || Fail "the game ended while keys were typed"
+GameIsRunning || Fail "the game ended while keys were typed"
 
 # A click on row 60 of a tall window: the entry is the square text of that
 # row and column, echoed on row 24 (and refused, since row 60 is no square).

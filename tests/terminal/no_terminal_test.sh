@@ -5,10 +5,11 @@
 
 source "$(dirname "$0")/harness.sh" "$1"
 
-# ExpectOneLineOfReason FILE WHAT: one line, starting with the game's name,
-# and not one escape byte.
+# ExpectOneLineOfReason FILE WHAT [STATUS]: one line, starting with the
+# game's name, and not one escape byte; the game's status, when given, is 1.
 ExpectOneLineOfReason() {
   local file=$1 what=$2
+  [[ ${3:-1} == 1 ]] || Fail "$what: status $3, expected 1"
   [[ $(wc -l <"$file") == 1 ]] || Fail "$what: expected one line, got: $(cat -v "$file")"
   [[ $(head -n 1 "$file") == keelmark:* ]] || Fail "$what: the line does not say who speaks: $(cat -v "$file")"
   ! grep -q $'\e' "$file" || Fail "$what: escape codes were written: $(cat -v "$file")"
@@ -16,15 +17,11 @@ ExpectOneLineOfReason() {
 
 Note "no controlling terminal, input and output redirected"
 setsid -w env $silentEnvironment "$game" </dev/null >"$work/out" 2>&1
-status=$?
-[[ $status == 1 ]] || Fail "no terminal: status $status, expected 1"
-ExpectOneLineOfReason "$work/out" "no terminal"
+ExpectOneLineOfReason "$work/out" "no terminal" $?
 
 Note "no controlling terminal, output into a pipe"
 setsid -w env $silentEnvironment "$game" </dev/null 2>&1 | cat >"$work/piped"
-status=${PIPESTATUS[0]}
-[[ $status == 1 ]] || Fail "no terminal, piped: status $status, expected 1"
-ExpectOneLineOfReason "$work/piped" "no terminal, piped"
+ExpectOneLineOfReason "$work/piped" "no terminal, piped" "${PIPESTATUS[0]}"
 
 StartTerminal 80 25
 
@@ -32,11 +29,9 @@ for terminalType in dumb no-such-terminal; do
   Note "TERM=$terminalType"
   gameEnvironment="TERM=$terminalType"
   StartGame "2>reason"
-  if WaitForGameEnd; then
-    [[ $(cat "$work/status") == 1 ]] || Fail "TERM=$terminalType: status $(cat "$work/status"), expected 1"
+  if ExpectGameEnd 1 "TERM=$terminalType"; then
     ExpectOneLineOfReason "$work/reason" "TERM=$terminalType"
     [[ $(cat "$work/reason") == *"$terminalType"* ]] || Fail "TERM=$terminalType: the reason does not name it"
-    ExpectTerminalRestored "TERM=$terminalType"
   fi
 done
 

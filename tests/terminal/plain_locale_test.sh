@@ -9,11 +9,8 @@ StartTerminal 80 25
 gameEnvironment="LANG=C LC_ALL=C"
 StartGame
 
-WaitForText 3 1 "Press any key to continue."
 WaitForText 1 1 " Keelmark version 1.0-pre5"
-Type "auto"
-Keys Enter
-WaitForText 24 1 "coordinates: "
+AutoAtTitle
 TextIsAt 1 1 "xxxxxxxxxx    A" || Fail "the target board is not in place"
 
 # Ctrl+C is the character 3, shown as its glyph where the locale has one;

@@ -8,23 +8,21 @@ source "$(dirname "$0")/harness.sh" "$1"
 
 StartTerminal 80 25
 
-# The play screen with one shot fired, so that a repaint has marks to show.
-StartPlaying() {
+# Plays to one shot fired, so that a repaint has marks to show, notes that
+# screen, and stops the game with signal $1.
+PlayAndStop() {
   StartGameAsJob
-  WaitForText 3 1 "Press any key to continue." || return 1
-  Type "auto"
-  Keys Enter
-  WaitForText 24 1 "coordinates: " || return 1
+  AutoAtTitle || return 1
   Type "a1"
   Keys Enter
   WaitUntil 10 TargetSquareIsMarked 1 1 || { Fail "the shot at A1 left no mark"; return 1; }
   WaitForText 24 1 "coordinates: " || return 1
   WaitUntil 5 ScreenIsSteady
+  screenBeforeStop=$(Tmux capture-pane -p -e -t game)
+  kill -s "$1" "$(GamePid)"
+  WaitUntil 5 ScreenShows "Stopped" || Fail "SIG$1: the shell did not report the game stopped"
 }
 
-TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
-
-NoteScreenBeforeStop() { screenBeforeStop=$(Tmux capture-pane -p -e -t game); }
 ScreenIsAsBeforeStop() { [[ $(Tmux capture-pane -p -e -t game) == "$screenBeforeStop" ]]; }
 
 # What the shell and the player see once the game runs again: the very
@@ -44,7 +42,7 @@ $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -
   # Keys arrive one by one, and Ctrl+C is a character, not an interrupt.
   Keys C-c
   WaitForText 24 14 "♥" || Fail "$what: Ctrl+C did not arrive as a character"
-  kill -0 "$(GamePid)" 2>/dev/null || Fail "$what: the game ended"
+  GameIsRunning || Fail "$what: the game ended"
   Keys BSpace
   # A click still fires: C3 on the target board.
   LeftClick 3 3
@@ -54,10 +52,7 @@ $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -
 
 for stopSignal in TSTP STOP; do
   Note "SIG$stopSignal, then fg"
-  StartPlaying || continue
-  NoteScreenBeforeStop
-  kill -s "$stopSignal" "$(GamePid)"
-  WaitUntil 5 ScreenShows "Stopped" || Fail "SIG$stopSignal: the shell did not report the game stopped"
+  PlayAndStop "$stopSignal" || continue
   if [[ $stopSignal == TSTP ]]; then
     # The game handed the terminal back before it stopped.
     [[ $(Tmux display -p -t game 'alternate=#{alternate_on} mouse=#{mouse_any_flag}') == \
@@ -66,21 +61,18 @@ for stopSignal in TSTP STOP; do
   fi
   Tmux send-keys -t game "fg" Enter
   ExpectGameHasTerminal "SIG$stopSignal and fg"
-  QuitAndExpectCleanExitAsJob "\"quit\" after SIG$stopSignal and fg"
+  QuitAndExpectCleanExit "\"quit\" after SIG$stopSignal and fg"
 done
 
 # Continued while in the background, then brought to the front.
 Note "SIGTSTP, bg, then fg"
-if StartPlaying; then
-  NoteScreenBeforeStop
-  kill -s TSTP "$(GamePid)"
-  WaitUntil 5 ScreenShows "Stopped" || Fail "bg: the shell did not report the game stopped"
+if PlayAndStop TSTP; then
   Tmux send-keys -t game "bg" Enter
   sleep 0.3
-  kill -0 "$(GamePid)" 2>/dev/null || Fail "bg: the game ended in the background"
+  GameIsRunning || Fail "bg: the game ended in the background"
   Tmux send-keys -t game "fg" Enter
   ExpectGameHasTerminal "bg and fg"
-  QuitAndExpectCleanExitAsJob "\"quit\" after bg and fg"
+  QuitAndExpectCleanExit "\"quit\" after bg and fg"
 fi
 
 Finish

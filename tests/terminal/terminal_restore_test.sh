@@ -34,17 +34,9 @@ for signalName in TERM HUP INT QUIT ABRT SEGV PIPE USR1 USR2 ALRM VTALRM PROF XC
   IO SYS TRAP BUS FPE ILL PWR STKFLT RTMIN RTMIN+5 RTMAX; do
   Note "SIG$signalName during play"
   StartGame
-  WaitForTitle || continue
-  Type "auto"
-  Keys Enter
-  WaitForText 24 1 "coordinates: " || continue
+  WaitForTitle && AutoAtTitle || continue
   kill -s "$signalName" "$(GamePid)"
-  if WaitForGameEnd; then
-    signalNumber=$(kill -l "$signalName")
-    [[ $(cat "$work/status") == $((128 + signalNumber)) ]] ||
-      Fail "SIG$signalName: the game ended with status $(cat "$work/status")"
-    ExpectTerminalRestored "SIG$signalName"
-  fi
+  ExpectGameEnd $((128 + $(kill -l "$signalName"))) "SIG$signalName"
 done
 
 # The terminal itself goes away under a game that ignores hang-up signals:
@@ -53,9 +45,8 @@ Note "the terminal closed under a game started with nohup"
 gameEnvironment="nohup"
 StartGame
 if WaitForTitle; then
-  gamePid=$(GamePid)
   Tmux kill-pane -t game
-  WaitUntil 5 eval '! kill -0 "$gamePid" 2>/dev/null' ||
+  WaitUntil 5 GameProcessIsGone ||
     Fail "the game still runs after its terminal closed"
 fi
 

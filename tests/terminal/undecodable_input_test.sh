@@ -7,16 +7,6 @@ source "$(dirname "$0")/harness.sh" "$1"
 
 StartTerminal 80 25
 
-TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
-
-StartAndAuto() {
-  StartGame
-  WaitForText 3 1 "Press any key to continue." || return 1
-  Type "auto"
-  Keys Enter
-  WaitForText 24 1 "coordinates: "
-}
-
 # Pastes a file's bytes into the game as they are.
 PasteBytes() {
   Tmux load-buffer -b raw "$1"
@@ -24,7 +14,8 @@ PasteBytes() {
 }
 
 Note "a pasted 0xFF, then b2"
-if StartAndAuto; then
+StartGame
+if AutoAtTitle; then
   printf '\xff' >"$work/ff"
   PasteBytes "$work/ff"
   Type "x"
@@ -39,18 +30,20 @@ if StartAndAuto; then
 fi
 
 Note "14 KB of 0xFF, then quit"
-if StartAndAuto; then
+StartGame
+if AutoAtTitle; then
   head -c 14336 /dev/zero | tr '\0' '\377' >"$work/noise"
   PasteBytes "$work/noise"
   Keys Enter
   WaitForText 24 1 "coordinates: " 20
-  kill -0 "$(GamePid)" 2>/dev/null || Fail "the game ended after 14 KB of 0xFF"
+  GameIsRunning || Fail "the game ended after 14 KB of 0xFF"
   QuitAndExpectCleanExit "\"quit\" after 14 KB of 0xFF"
 fi
 
 Note "e acute typed in the C locale, then b2"
 gameEnvironment="LANG=C LC_ALL=C"
-if StartAndAuto; then
+StartGame
+if AutoAtTitle; then
   # Two bytes in UTF-8, neither a character in the C locale: two keys, two
   # stand-in glyphs.
   Type "é"
