@@ -107,14 +107,6 @@ std::vector<std::string> EventLog::Played() const {
   return out;
 }
 
-std::vector<Wrote> EventLog::Writes() const {
-  std::vector<Wrote> out;
-  for (const Event& e : events_) {
-    if (const Wrote* w = std::get_if<Wrote>(&e)) out.push_back(*w);
-  }
-  return out;
-}
-
 std::string EventLog::Dump() const {
   std::string out;
   for (std::size_t i = 0; i < events_.size(); ++i) {

@@ -81,7 +81,6 @@ class EventLog {
   // The text spoken last, or "" before anything was.
   std::string LastSpoken() const;
   std::vector<std::string> Played() const;
-  std::vector<Wrote> Writes() const;
 
   // The whole log, one event a line, for failure messages.
   std::string Dump() const;

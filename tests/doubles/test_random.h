@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <stdexcept>
 #include <vector>
 
@@ -20,9 +19,6 @@ struct RandomExhausted : std::runtime_error {
 // the last, so a test also learns when the game draws more than it expected.
 class ScriptedRandom : public RandomSource {
  public:
-  ScriptedRandom() = default;
-  ScriptedRandom(std::initializer_list<double> values) : values_(values) {}
-
   void SeedFromClock() override {}
   double NextUnit() override;
 
@@ -35,7 +31,6 @@ class ScriptedRandom : public RandomSource {
   void PushDirection(int direction) { PushDraw(direction, 1, 4); }
 
   std::size_t Remaining() const { return values_.size() - next_; }
-  std::size_t Used() const { return next_; }
 
  private:
   std::vector<double> values_;

@@ -1,8 +1,6 @@
 // The terminal's bytes as the console's input events, without a terminal:
 // keys and their scan codes, bytes the locale cannot decode, sequences cut
-// short, X10 and SGR mouse reports, double clicks by their timing. The last
-// group carries the events on through the console's WaitKey, as the game
-// receives them.
+// short, X10 and SGR mouse reports, double clicks by their timing.
 
 #include <gtest/gtest.h>
 
@@ -11,7 +9,6 @@
 #include <vector>
 
 #include "platform/posix/input_decoder.h"
-#include "presentation/console.h"
 
 namespace keelmark {
 namespace {
@@ -312,7 +309,15 @@ INSTANTIATE_TEST_SUITE_P(
         MouseCase{"PressWithoutRelease", Sgr(0, 2, 5, true) + Sgr(0, 2, 6, true),
                   {Mouse(1, 2, 5), Mouse(0, 2, 6), Mouse(1, 2, 6)}},
         MouseCase{"KeysAroundAReport", "a" + Sgr(0, 1, 1, true) + "b",
-                  {Char('a'), Mouse(1, 1, 1), Char('b')}}),
+                  {Char('a'), Mouse(1, 1, 1), Char('b')}},
+        // All at one instant, so every second left press is quick enough.
+        MouseCase{"ThirdQuickPressIsAClickAgain", Sgr(0, 3, 7, true) + Sgr(0, 3, 7, false) +
+                  Sgr(0, 3, 7, true) + Sgr(0, 3, 7, false) + Sgr(0, 3, 7, true) + Sgr(0, 3, 7, false),
+                  {Mouse(1, 3, 7), Mouse(0, 3, 7), Mouse(1, 3, 7, MouseDoubleClick),
+                   Mouse(0, 3, 7), Mouse(1, 3, 7), Mouse(0, 3, 7)}},
+        MouseCase{"RightPressesAreNeverDoubleClicks", Sgr(2, 3, 7, true) + Sgr(2, 3, 7, false) +
+                  Sgr(2, 3, 7, true) + Sgr(2, 3, 7, false),
+                  {Mouse(2, 3, 7), Mouse(0, 3, 7), Mouse(2, 3, 7), Mouse(0, 3, 7)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct DoubleClickCase {
@@ -351,99 +356,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DoubleClickCase{"OtherRow", 200, 4, 7, true, MouseButtonChange},
                       DoubleClickCase{"FirstNeverReleased", 200, 3, 7, false, MouseButtonChange}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(InputDecoder, ThirdQuickPressIsAClickAgain) {
-  InputDecoder decoder;
-  const std::string click = Sgr(0, 3, 7, true) + Sgr(0, 3, 7, false);
-  decoder.Feed(click, 0);
-  decoder.Feed(click, 100);
-  decoder.Feed(click, 200);
-  EXPECT_EQ(Drain(decoder),
-            (std::vector<std::string>{Mouse(1, 3, 7), Mouse(0, 3, 7), Mouse(1, 3, 7, MouseDoubleClick),
-                                      Mouse(0, 3, 7), Mouse(1, 3, 7), Mouse(0, 3, 7)}));
-}
-
-TEST(InputDecoder, RightPressesAreNeverDoubleClicks) {
-  InputDecoder decoder;
-  const std::string click = Sgr(2, 3, 7, true) + Sgr(2, 3, 7, false);
-  decoder.Feed(click, 0);
-  decoder.Feed(click, 100);
-  for (const std::string& event : Drain(decoder)) EXPECT_NE(event, Mouse(2, 3, 7, MouseDoubleClick));
-}
-
-// --- On through the console ----------------------------------------------
-
-// A device whose input is the decoder fed with timed chunks of bytes.
-class DecodingTerminal : public Terminal {
- public:
-  struct Chunk {
-    std::int64_t atMs;
-    std::string bytes;
-  };
-  explicit DecodingTerminal(std::vector<Chunk> chunks) : chunks_(std::move(chunks)) {}
-
-  TerminalSize Size() const override { return {25, 80}; }
-  void WriteCells(int, int, std::string_view, int) override {}
-  void PlaceCursor(int, int) override {}
-  void SetCursorVisible(bool) override {}
-  void EnableMouse() override {}
-  void Flush() override {}
-  InputEvent NextEvent() override {
-    while (!decoder_.HasEvent()) {
-      if (next_ >= chunks_.size()) throw std::out_of_range("input exhausted");
-      decoder_.Feed(chunks_[next_].bytes, chunks_[next_].atMs);
-      decoder_.Expire(chunks_[next_].atMs + 1000);
-      ++next_;
-    }
-    return decoder_.TakeEvent();
-  }
-
- private:
-  std::vector<Chunk> chunks_;
-  std::size_t next_ = 0;
-  InputDecoder decoder_;
-};
-
-std::string MouseKey(int kind, int button) {
-  return std::string{'\xff', '\xff', static_cast<char>(kind), static_cast<char>(button)};
-}
-
-// The keys the game's selection (left and right button, press and release)
-// gets from WaitKey for these chunks.
-std::vector<std::string> WaitKeys(std::vector<DecodingTerminal::Chunk> chunks, std::size_t count) {
-  DecodingTerminal terminal(std::move(chunks));
-  Console console(terminal);
-  console.EnableMouseInput();
-  console.SelectMouseEvents(3, 4 | 8);
-  std::vector<std::string> keys;
-  for (std::size_t k = 0; k < count; ++k) keys.push_back(console.WaitKey());
-  return keys;
-}
-
-TEST(DecodedInputThroughWaitKey, DoubleClickIsSkipped) {
-  const std::string click = Sgr(0, 3, 7, true) + Sgr(0, 3, 7, false);
-  const std::vector<std::string> keys = WaitKeys({{0, click}, {150, click}, {2000, "a"}}, 4);
-  EXPECT_EQ(keys, (std::vector<std::string>{MouseKey(4, 1), MouseKey(8, 1), MouseKey(8, 1), "a"}));
-}
-
-TEST(DecodedInputThroughWaitKey, SlowSecondClickCounts) {
-  const std::string click = X10(0, 3, 7) + X10(3, 3, 7);
-  const std::vector<std::string> keys = WaitKeys({{0, click}, {800, click}}, 4);
-  EXPECT_EQ(keys, (std::vector<std::string>{MouseKey(4, 1), MouseKey(8, 1), MouseKey(4, 1), MouseKey(8, 1)}));
-}
-
-TEST(DecodedInputThroughWaitKey, LostReleaseDoesNotSwallowTheNextClick) {
-  const std::vector<std::string> keys =
-      WaitKeys({{0, Sgr(0, 2, 5, true)}, {100, Sgr(0, 2, 6, true) + Sgr(0, 2, 6, false)}}, 4);
-  EXPECT_EQ(keys, (std::vector<std::string>{MouseKey(4, 1), MouseKey(8, 1), MouseKey(4, 1), MouseKey(8, 1)}));
-}
-
-TEST(DecodedInputThroughWaitKey, KeysKeepTheirConsoleForms) {
-  const std::vector<std::string> keys =
-      WaitKeys({{0, "\xff" "b\x1b[A\x1b[24~\x1bx\x7f\r"}}, 7);
-  EXPECT_EQ(keys, (std::vector<std::string>{"\xff", "b", std::string{'\0', '\x48'}, std::string{'\0', '\x58'},
-                                            std::string{'\0', '\x2d'}, "\b", "\r"}));
-}
 
 }  // namespace
 }  // namespace keelmark

@@ -19,48 +19,36 @@ Grid WaterGrid() {
   return grid;
 }
 
-TEST(ParsePlacement, SplitsAtTheFirstCommaAndOrdersTheEnds) {
-  const Placement p = ParsePlacement("a1,a5");
-  EXPECT_EQ(p.start, (Square{1, 1}));
-  EXPECT_EQ(p.end, (Square{1, 5}));
-  EXPECT_EQ(p.span, 5);
-
-  // Given end first, the same squares come out.
-  const Placement reversed = ParsePlacement("a5,a1");
-  EXPECT_EQ(reversed.start, (Square{1, 1}));
-  EXPECT_EQ(reversed.end, (Square{1, 5}));
-  EXPECT_EQ(reversed.span, 5);
-
-  const Placement vertical = ParsePlacement("C5,a5");
-  EXPECT_EQ(vertical.start, (Square{1, 5}));
-  EXPECT_EQ(vertical.end, (Square{3, 5}));
-  EXPECT_EQ(vertical.span, 3);
-
-  EXPECT_EQ(ParsePlacement("b3,e3").span, 4);
-  EXPECT_EQ(ParsePlacement("a10,a7").start, (Square{1, 7}));
-}
-
-TEST(ParsePlacement, IgnoresEverythingAfterASecondComma) {
-  const Placement p = ParsePlacement("b2,b4,zz9");
-  EXPECT_EQ(p.start, (Square{2, 2}));
-  EXPECT_EQ(p.end, (Square{2, 4}));
-  EXPECT_EQ(p.span, 3);
-}
-
-TEST(ParsePlacement, WithoutACommaTheSecondFieldIsEmpty) {
-  // The empty field reads as row -65, column 0; s is negative, so it becomes
-  // the start.
-  const Placement p = ParsePlacement("a1");
-  EXPECT_EQ(p.start, (Square{-65, 0}));
-  EXPECT_EQ(p.end, (Square{1, 1}));
-  EXPECT_EQ(p.span, 68);
-}
-
-TEST(ParsePlacement, SpanCountsRowAndColumnDifferencesTogether) {
-  // A diagonal is not refused here: its span is the sum of both moves.
-  EXPECT_EQ(ParsePlacement("a1,b2").span, 3);
-  EXPECT_EQ(ParsePlacement("a1,j10").span, 19);
-  EXPECT_EQ(ParsePlacement("a3,c1").span, 1);
+// The two fields split at the first comma, the lower end first, the span
+// counting row and column differences together.
+TEST(ParsePlacement, GivesOrderedEndsAndTheSpan) {
+  const struct {
+    const char* text;
+    Square start;
+    Square end;
+    int span;
+  } cases[] = {
+      {"a1,a5", {1, 1}, {1, 5}, 5},
+      {"a5,a1", {1, 1}, {1, 5}, 5},
+      {"C5,a5", {1, 5}, {3, 5}, 3},
+      {"b3,e3", {2, 3}, {5, 3}, 4},
+      {"a10,a7", {1, 7}, {1, 10}, 4},
+      {"d4,d4", {4, 4}, {4, 4}, 1},
+      {"b2,b4,zz9", {2, 2}, {2, 4}, 3},
+      // Without a comma the second field is empty and reads as row -65,
+      // column 0; the sum is negative, so it becomes the start.
+      {"a1", {-65, 0}, {1, 1}, 68},
+      // Diagonals are not refused here: their span is the sum of both moves.
+      {"a1,b2", {1, 1}, {2, 2}, 3},
+      {"a1,j10", {1, 1}, {10, 10}, 19},
+      {"a3,c1", {1, 3}, {3, 1}, 1},
+  };
+  for (const auto& c : cases) {
+    const Placement p = ParsePlacement(c.text);
+    EXPECT_EQ(p.start, c.start) << c.text;
+    EXPECT_EQ(p.end, c.end) << c.text;
+    EXPECT_EQ(p.span, c.span) << c.text;
+  }
 }
 
 TEST(IsValidPlacement, AcceptsStraightRunsOfTheShipsLengthOnWater) {
@@ -117,21 +105,6 @@ TEST(WriteShip, FillsExactlyTheSpanWithTheLetter) {
   EXPECT_EQ(CountCells(grid, waterMark), 91);
   for (int c = 3; c <= 6; ++c) EXPECT_EQ(CellOf(grid, 2, c), 'B');
   for (int r = 6; r <= 10; ++r) EXPECT_EQ(CellOf(grid, r, 10), 'C');
-}
-
-TEST(OrderSquares, PutsTheLowerEndFirstAndReturnsTheSpan) {
-  Square a{1, 5}, b{1, 1};
-  EXPECT_EQ(OrderSquares(a, b), 5);
-  EXPECT_EQ(a, (Square{1, 1}));
-  EXPECT_EQ(b, (Square{1, 5}));
-
-  Square c{3, 2}, d{7, 2};
-  EXPECT_EQ(OrderSquares(c, d), 5);
-  EXPECT_EQ(c, (Square{3, 2}));
-  EXPECT_EQ(d, (Square{7, 2}));
-
-  Square e{4, 4}, f{4, 4};
-  EXPECT_EQ(OrderSquares(e, f), 1);
 }
 
 }  // namespace
