@@ -125,8 +125,6 @@ FakeSpeechServer::~FakeSpeechServer() {
   for (int fd : wake_) {
     if (fd >= 0) close(fd);
   }
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
 }
 
 std::vector<std::string> FakeSpeechServer::Commands() {

@@ -82,7 +82,6 @@ class SpeechDispatcherTest : public ::testing::Test {
 
   fs::path SocketPath() const { return dir_ / "sock"; }
   fs::path ServerPath() const { return dir_ / "server"; }
-  bool SpawnWasAsked() const { return fs::exists(dir_ / "spawned"); }
 
   fs::path dir_;
 
@@ -90,12 +89,9 @@ class SpeechDispatcherTest : public ::testing::Test {
   std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
-using SpeechDispatcherConnect = SpeechDispatcherTest;
-using SpeechDispatcherSpeak = SpeechDispatcherTest;
-
 // --- Connecting ---
 
-TEST_F(SpeechDispatcherConnect, DefaultAddressStartsTheConfiguredServerInASessionOfItsOwn) {
+TEST_F(SpeechDispatcherTest, DefaultServerIsStartedInASessionOfItsOwnGreetedAsKeelmarkAndLetGo) {
   // SPEECHD_ADDRESS is where the player's clients look; the server there is
   // started on demand, as speech-dispatcher's own clients do.
   FakeSpeechServer server(ServerPath(), {});
@@ -111,6 +107,28 @@ TEST_F(SpeechDispatcherConnect, DefaultAddressStartsTheConfiguredServerInASessio
   ASSERT_NE(voice, nullptr);
   EXPECT_TRUE(voice->Speak("round 1"));
   EXPECT_EQ(server.Texts(), std::vector<std::string>{"round 1"});
+  const std::vector<std::string> commands = server.Commands();
+  ASSERT_FALSE(commands.empty());
+  EXPECT_TRUE(commands.front().ends_with(":KEELMARK:MAIN\"")) << commands.front();
+  for (const char* asked : {"SET SELF NOTIFICATION END ON", "SET SELF NOTIFICATION CANCEL ON",
+                            "SET SELF NOTIFICATION INDEX_MARKS ON", "SET SELF SSML_MODE ON", "HISTORY GET CLIENT_ID"}) {
+    EXPECT_EQ(server.CountCommands(asked), 1) << asked;
+  }
+  // The player's own settings rule: no voice, rate, pitch, volume, language,
+  // punctuation or synthesizer of the game's choosing.
+  int allowed = 0;
+  for (const char* prefix : {"SET SELF CLIENT_NAME ", "SET SELF NOTIFICATION ", "SET SELF SSML_MODE ON",
+                             "HISTORY GET CLIENT_ID", "SET SELF PRIORITY MESSAGE", "SPEAK"}) {
+    allowed += server.CountCommands(prefix);
+  }
+  EXPECT_EQ(allowed, static_cast<int>(commands.size())) << ::testing::PrintToString(commands);
+  // Letting go of a working voice cancels its speech and hangs up.
+  EXPECT_EQ(server.HangUps(), 0);
+  const Clock::time_point closing = Clock::now();
+  voice.reset();
+  EXPECT_LT(MillisecondsSince(closing), 2000);
+  EXPECT_EQ(server.CountCommands("CANCEL SELF"), 1);
+  EXPECT_TRUE(WaitUntil([&] { return server.HangUps() == 1; }, 2000ms));
 }
 
 struct NoVoiceCase {
@@ -144,7 +162,7 @@ TEST_P(SpeechDispatcherNoVoice, GivesNoVoiceWithinTheConnectLimit) {
   EXPECT_EQ(OpenSpeechDispatcherVoice(c.defaultAddress ? nullptr : address.c_str(), c.limits), nullptr);
   EXPECT_GE(MillisecondsSince(start), c.atLeastMs);
   EXPECT_LT(MillisecondsSince(start), c.boundMs);
-  EXPECT_EQ(SpawnWasAsked(), c.spawns);
+  EXPECT_EQ(fs::exists(dir_ / "spawned"), c.spawns);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -165,28 +183,6 @@ INSTANTIATE_TEST_SUITE_P(
                                   .atLeastMs = 250,
                                   .boundMs = 300 + slackMs}),
     [](const ::testing::TestParamInfo<NoVoiceCase>& info) { return info.param.name; });
-
-TEST_F(SpeechDispatcherConnect, GreetsAsKeelmarkAndAsksForWhatItWaitsOnOnly) {
-  FakeSpeechServer server(SocketPath(), {});
-  std::unique_ptr<Voice> voice = OpenSpeechDispatcherVoice(server.Address().c_str(), patient);
-  ASSERT_NE(voice, nullptr);
-  ASSERT_TRUE(voice->Speak("round 1"));
-  const std::vector<std::string> commands = server.Commands();
-  ASSERT_FALSE(commands.empty());
-  EXPECT_TRUE(commands.front().ends_with(":KEELMARK:MAIN\"")) << commands.front();
-  for (const char* asked : {"SET SELF NOTIFICATION END ON", "SET SELF NOTIFICATION CANCEL ON",
-                            "SET SELF NOTIFICATION INDEX_MARKS ON", "SET SELF SSML_MODE ON", "HISTORY GET CLIENT_ID"}) {
-    EXPECT_EQ(server.CountCommands(asked), 1) << asked;
-  }
-  // The player's own settings rule: no voice, rate, pitch, volume, language,
-  // punctuation or synthesizer of the game's choosing.
-  int allowed = 0;
-  for (const char* prefix : {"SET SELF CLIENT_NAME ", "SET SELF NOTIFICATION ", "SET SELF SSML_MODE ON",
-                             "HISTORY GET CLIENT_ID", "SET SELF PRIORITY MESSAGE", "SPEAK"}) {
-    allowed += server.CountCommands(prefix);
-  }
-  EXPECT_EQ(allowed, static_cast<int>(commands.size())) << ::testing::PrintToString(commands);
-}
 
 // --- The form a text is sent in ---
 
@@ -246,10 +242,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Speaking ---
 
-TEST_F(SpeechDispatcherSpeak, EachTextReturnsAtItsLastWordWithoutTheClosingPause) {
+TEST_F(SpeechDispatcherTest, EachTextReturnsAtItsLastWordWithoutTheClosingPause) {
   FakeSpeechServer server(SocketPath(), {.perMark = 100ms, .closingPause = 2000ms});
   std::unique_ptr<Voice> voice = OpenSpeechDispatcherVoice(server.Address().c_str(), patient);
   ASSERT_NE(voice, nullptr);
+  // An empty text is not sent: it is not among the texts taken below.
+  EXPECT_TRUE(voice->Speak(""));
   // Five words, then two; the second text is not kept waiting behind the
   // first one's closing pause either.
   for (const auto& [text, words] : {std::pair{"Press any key to continue.", 5}, {"Coordinates, please?", 2}}) {
@@ -332,29 +330,6 @@ INSTANTIATE_TEST_SUITE_P(
                   .boundMs = 1800 + slackMs,
                   .limits = {5000ms, 2000ms, 500ms, 100ms}}),
     [](const ::testing::TestParamInfo<HeardCase>& info) { return info.param.name; });
-
-TEST_F(SpeechDispatcherSpeak, EmptyTextIsNotSentAndReturnsAtOnce) {
-  FakeSpeechServer server(SocketPath(), {.stallAfterMarks = 0});  // were it sent, it would never be heard
-  std::unique_ptr<Voice> voice = OpenSpeechDispatcherVoice(server.Address().c_str(), patient);
-  ASSERT_NE(voice, nullptr);
-  const Clock::time_point start = Clock::now();
-  EXPECT_TRUE(voice->Speak(""));
-  EXPECT_LT(MillisecondsSince(start), 1000);
-  EXPECT_EQ(server.CountCommands("SPEAK"), 0);
-}
-
-TEST_F(SpeechDispatcherSpeak, LettingGoOfAWorkingVoiceCancelsItsSpeechAndHangsUp) {
-  FakeSpeechServer server(SocketPath(), {});
-  std::unique_ptr<Voice> voice = OpenSpeechDispatcherVoice(server.Address().c_str(), patient);
-  ASSERT_NE(voice, nullptr);
-  ASSERT_TRUE(voice->Speak("round 1"));
-  EXPECT_EQ(server.HangUps(), 0);
-  const Clock::time_point closing = Clock::now();
-  voice.reset();
-  EXPECT_LT(MillisecondsSince(closing), 2000);
-  EXPECT_EQ(server.CountCommands("CANCEL SELF"), 1);
-  EXPECT_TRUE(WaitUntil([&] { return server.HangUps() == 1; }, 2000ms));
-}
 
 // --- Servers that break down mid-text ---
 
