@@ -39,6 +39,7 @@ class QuietThroughFile : public ::testing::Test {
     path_ = fs::temp_directory_path() / ("keelmark-quiet-" + std::to_string(::getpid()) + ".raw");
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", path_.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "1", 1);
   }
   void TearDown() override {
     unsetenv("SDL_AUDIODRIVER");
@@ -80,7 +81,6 @@ class QuietThroughFile : public ::testing::Test {
 constexpr double buzzerSeconds = 1.74, sinkSeconds = 0.64, clipSlack = 0.05;
 
 TEST_F(QuietThroughFile, RecordingDeviceStaysOpenSoOneFileHoldsEverySound) {
-  setenv("SDL_DISKAUDIODELAY", "1", 1);
   SdlAudioOut audio;
   ASSERT_TRUE(audio.HasDevice());
   audio.PlayClip("buzzer");
@@ -94,7 +94,6 @@ TEST_F(QuietThroughFile, RecordingDeviceStaysOpenSoOneFileHoldsEverySound) {
 }
 
 TEST_F(QuietThroughFile, DeviceIsLetGoWhenQuietAndTakenAgainForTheNextSound) {
-  setenv("SDL_DISKAUDIODELAY", "1", 1);
   SdlAudioOut audio(SdlAudioOut::WhenQuiet::CloseAnyDevice);
   ASSERT_TRUE(audio.HasDevice());
   audio.PlayClip("buzzer");
@@ -112,7 +111,6 @@ TEST_F(QuietThroughFile, DeviceIsLetGoWhenQuietAndTakenAgainForTheNextSound) {
 }
 
 TEST_F(QuietThroughFile, SpeechSamplesReopenTheDeviceToo) {
-  setenv("SDL_DISKAUDIODELAY", "1", 1);
   SdlAudioOut audio(SdlAudioOut::WhenQuiet::CloseAnyDevice);
   ASSERT_TRUE(audio.HasDevice());
   std::this_thread::sleep_for(longerThanIdle);
@@ -133,6 +131,7 @@ TEST_F(QuietThroughFile, SpeechSamplesReopenTheDeviceToo) {
 TEST_F(QuietThroughFile, PlayingClipSleepsInsteadOfPolling) {
   // Real-time pace: the 2.4-second clip would cost a polling wait more
   // than two thousand wake-ups.
+  unsetenv("SDL_DISKAUDIODELAY");
   SdlAudioOut audio;
   ASSERT_TRUE(audio.HasDevice());
   const long before = ThreadWakeUps();
