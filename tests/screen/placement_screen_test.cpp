@@ -19,7 +19,6 @@ const char* const prompts[] = {
     "Enter coordinates for battle ship (4 squares) ",
     "Enter coordinates for carrier (5 squares) ",
 };
-const int promptRows[] = {15, 17, 19, 21, 23};
 
 class PlacementScreen : public ScreenTest {
  protected:
@@ -32,13 +31,6 @@ class PlacementScreen : public ScreenTest {
   }
 
   char Home(int row, int column) const { return CellOf(game.state.playerGrid, row, column); }
-
-  // The first write whose bytes contain `text`; row 0 if there is none.
-  testing::Wrote FirstWriteOf(const std::string& text, int* index) const {
-    *index = log.IndexOfWriteContaining(text);
-    if (*index == notFound) return {};
-    return std::get<testing::Wrote>(log[static_cast<std::size_t>(*index)]);
-  }
 
   void ExpectYellowMarker(int row, int column) const {
     EXPECT_EQ(terminal.Text(row, column, 1), "X") << row << "," << column;
@@ -133,15 +125,14 @@ TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
   std::vector<std::string> expectedSpoken;
   for (int i = 0; i < 5; ++i) {
     const std::string prompt = prompts[i];
-    const int row = promptRows[i];
     const int spoken = At(Spoke{prompt});
     ASSERT_NE(spoken, notFound) << prompt << "\n" << Dump();
     // Found by the ship's name, so a wrong trailing blank shows below.
-    int printed = notFound;
-    const testing::Wrote w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
+    const int printed = log.IndexOfWriteContaining(prompt.substr(0, prompt.find(')') + 1));
     ASSERT_NE(printed, notFound) << prompt << "\n" << Dump();
+    const auto& w = std::get<testing::Wrote>(log[static_cast<std::size_t>(printed)]);
     EXPECT_EQ(w.bytes, prompt) << "exact text, trailing blank included";
-    EXPECT_EQ(w.row, row) << prompt;
+    EXPECT_EQ(w.row, 15 + 2 * i) << prompt;
     EXPECT_EQ(w.column, 1) << prompt;
     EXPECT_LT(spoken, printed) << prompt << "\n" << Dump();
     // Spoken and printed before the first key of the attempt is read.
@@ -217,12 +208,6 @@ TEST_F(PlacementScreen, ASingleSquareAfterALongEntryGivesOneSquareOnly) {
   const std::string text = game.ReadPlacementEntry();
   EXPECT_EQ(text.find(','), std::string::npos) << text;
   EXPECT_FALSE(IsValidPlacement(game.state.playerGrid, ParsePlacement(text), 2)) << text;
-}
-
-TEST_F(PlacementScreen, AutoAsFirstEntryStillReadsASecondEntry) {
-  terminal.TypeText("auto\ra1,a2\r");
-  EXPECT_EQ(game.ReadPlacementEntry(), "a1,a2");
-  EXPECT_EQ(game.state.autoPlacement, 1);
 }
 
 TEST(PlacementAuto, AutoMidPlacementPlacesThatAttemptThenTheRestAtRandom) {
