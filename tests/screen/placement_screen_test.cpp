@@ -164,21 +164,20 @@ TEST_F(PlacementScreen, RefusedPlacementsBuzzAndAskTheSameShipAgain) {
   EXPECT_EQ(Home(2, 1), 'S');
 }
 
-TEST_F(PlacementScreen, TwoClicksInColumnTenMakeOnePlacement) {
+TEST_F(PlacementScreen, ColumnTenClickedOrTypedAndLeadingZerosMakeStartSquares) {
   terminal.Click(2, 10);
   terminal.Click(3, 10);
   const std::string text = game.ReadPlacementEntry();
-  const Placement p = ParsePlacement(text);
+  Placement p = ParsePlacement(text);
   EXPECT_EQ(p.start, (Square{2, 10})) << text;
   EXPECT_EQ(p.end, (Square{3, 10})) << text;
   EXPECT_EQ(p.span, 2) << text;
   ExpectYellowMarker(2, 10);
   EXPECT_NE(terminal.Text(3, 10, 1), "X");
-}
 
-TEST_F(PlacementScreen, TypedColumnTenAndLeadingZerosCountAsStartSquares) {
+  // Typed, column ten and leading zeros count as start squares too.
   terminal.TypeText("j10\rj6\r");
-  Placement p = ParsePlacement(game.ReadPlacementEntry());
+  p = ParsePlacement(game.ReadPlacementEntry());
   EXPECT_EQ(p.start, (Square{10, 6}));
   EXPECT_EQ(p.end, (Square{10, 10}));
   ExpectYellowMarker(10, 10);
