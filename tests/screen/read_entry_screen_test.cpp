@@ -159,9 +159,8 @@ TEST_F(ReadEntryScreen, LeftClickPrintsTheSquareTextAndSpeaksItTwice) {
   const int print = log.IndexOfWriteContaining("C 7");
   EXPECT_LT(At(Spoke{"C 7"}), print) << Dump();
   EXPECT_LT(print, At(Spoke{"C 7"}, print)) << Dump();
-}
 
-TEST_F(ReadEntryScreen, ClickInColumnTenLeavesTheNumberWithItsBlank) {
+  // Column ten leaves the number with its blank.
   terminal.Click(10, 10);
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(Current(), (Square{10, 10}));
