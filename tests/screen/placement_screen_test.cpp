@@ -189,20 +189,18 @@ TEST_F(PlacementScreen, ColumnTenClickedOrTypedAndLeadingZerosMakeStartSquares) 
   ExpectYellowMarker(2, 7);
 }
 
-TEST_F(PlacementScreen, APlacementTextCountsOnlyAsTheSecondEntry) {
+TEST_F(PlacementScreen, OnlyASecondEntryIsTakenAsAPlacementText) {
   terminal.TypeText("a1,a2\rb1,b2\r");
   EXPECT_EQ(game.ReadPlacementEntry(), "b1,b2");
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a1,a2", "b1,b2"}));
   EXPECT_EQ(terminal.Picture(1, 10), std::string(10, '\n')) << "no marker for a long entry";
-}
 
-TEST_F(PlacementScreen, ASecondWholeTextDropsTheStartButNotItsMarker) {
+  // A second whole text drops the start but not its marker.
   terminal.TypeText("c3\ra1,a2\r");
   EXPECT_EQ(game.ReadPlacementEntry(), "a1,a2");
   ExpectYellowMarker(3, 3);
-}
 
-TEST_F(PlacementScreen, ASingleSquareAfterALongEntryGivesOneSquareOnly) {
+  // A single square after a long entry gives one square only.
   terminal.TypeText("a1,a5\rc3\r");
   const std::string text = game.ReadPlacementEntry();
   EXPECT_EQ(text.find(','), std::string::npos) << text;
