@@ -19,7 +19,6 @@ const char* const prompts[] = {
     "Enter coordinates for battle ship (4 squares) ",
     "Enter coordinates for carrier (5 squares) ",
 };
-const int promptRows[] = {15, 17, 19, 21, 23};
 
 class PlacementScreen : public ScreenTest {
  protected:
@@ -32,13 +31,6 @@ class PlacementScreen : public ScreenTest {
   }
 
   char Home(int row, int column) const { return CellOf(game.state.playerGrid, row, column); }
-
-  // The first write whose bytes contain `text`; row 0 if there is none.
-  testing::Wrote FirstWriteOf(const std::string& text, int* index) const {
-    *index = log.IndexOfWriteContaining(text);
-    if (*index == notFound) return {};
-    return std::get<testing::Wrote>(log[static_cast<std::size_t>(*index)]);
-  }
 
   void ExpectYellowMarker(int row, int column) const {
     EXPECT_EQ(terminal.Text(row, column, 1), "X") << row << "," << column;
@@ -133,15 +125,14 @@ TEST_F(PlacementScreen, EachPromptIsSpokenThenPrintedAtItsRow) {
   std::vector<std::string> expectedSpoken;
   for (int i = 0; i < 5; ++i) {
     const std::string prompt = prompts[i];
-    const int row = promptRows[i];
     const int spoken = At(Spoke{prompt});
     ASSERT_NE(spoken, notFound) << prompt << "\n" << Dump();
     // Found by the ship's name, so a wrong trailing blank shows below.
-    int printed = notFound;
-    const testing::Wrote w = FirstWriteOf(prompt.substr(0, prompt.find(')') + 1), &printed);
+    const int printed = log.IndexOfWriteContaining(prompt.substr(0, prompt.find(')') + 1));
     ASSERT_NE(printed, notFound) << prompt << "\n" << Dump();
+    const auto& w = std::get<testing::Wrote>(log[static_cast<std::size_t>(printed)]);
     EXPECT_EQ(w.bytes, prompt) << "exact text, trailing blank included";
-    EXPECT_EQ(w.row, row) << prompt;
+    EXPECT_EQ(w.row, 15 + 2 * i) << prompt;
     EXPECT_EQ(w.column, 1) << prompt;
     EXPECT_LT(spoken, printed) << prompt << "\n" << Dump();
     // Spoken and printed before the first key of the attempt is read.
@@ -173,21 +164,20 @@ TEST_F(PlacementScreen, RefusedPlacementsBuzzAndAskTheSameShipAgain) {
   EXPECT_EQ(Home(2, 1), 'S');
 }
 
-TEST_F(PlacementScreen, TwoClicksInColumnTenMakeOnePlacement) {
+TEST_F(PlacementScreen, ColumnTenClickedOrTypedAndLeadingZerosMakeStartSquares) {
   terminal.Click(2, 10);
   terminal.Click(3, 10);
   const std::string text = game.ReadPlacementEntry();
-  const Placement p = ParsePlacement(text);
+  Placement p = ParsePlacement(text);
   EXPECT_EQ(p.start, (Square{2, 10})) << text;
   EXPECT_EQ(p.end, (Square{3, 10})) << text;
   EXPECT_EQ(p.span, 2) << text;
   ExpectYellowMarker(2, 10);
   EXPECT_NE(terminal.Text(3, 10, 1), "X");
-}
 
-TEST_F(PlacementScreen, TypedColumnTenAndLeadingZerosCountAsStartSquares) {
+  // Typed, column ten and leading zeros count as start squares too.
   terminal.TypeText("j10\rj6\r");
-  Placement p = ParsePlacement(game.ReadPlacementEntry());
+  p = ParsePlacement(game.ReadPlacementEntry());
   EXPECT_EQ(p.start, (Square{10, 6}));
   EXPECT_EQ(p.end, (Square{10, 10}));
   ExpectYellowMarker(10, 10);
@@ -199,30 +189,22 @@ TEST_F(PlacementScreen, TypedColumnTenAndLeadingZerosCountAsStartSquares) {
   ExpectYellowMarker(2, 7);
 }
 
-TEST_F(PlacementScreen, APlacementTextCountsOnlyAsTheSecondEntry) {
+TEST_F(PlacementScreen, OnlyASecondEntryIsTakenAsAPlacementText) {
   terminal.TypeText("a1,a2\rb1,b2\r");
   EXPECT_EQ(game.ReadPlacementEntry(), "b1,b2");
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a1,a2", "b1,b2"}));
   EXPECT_EQ(terminal.Picture(1, 10), std::string(10, '\n')) << "no marker for a long entry";
-}
 
-TEST_F(PlacementScreen, ASecondWholeTextDropsTheStartButNotItsMarker) {
+  // A second whole text drops the start but not its marker.
   terminal.TypeText("c3\ra1,a2\r");
   EXPECT_EQ(game.ReadPlacementEntry(), "a1,a2");
   ExpectYellowMarker(3, 3);
-}
 
-TEST_F(PlacementScreen, ASingleSquareAfterALongEntryGivesOneSquareOnly) {
+  // A single square after a long entry gives one square only.
   terminal.TypeText("a1,a5\rc3\r");
   const std::string text = game.ReadPlacementEntry();
   EXPECT_EQ(text.find(','), std::string::npos) << text;
   EXPECT_FALSE(IsValidPlacement(game.state.playerGrid, ParsePlacement(text), 2)) << text;
-}
-
-TEST_F(PlacementScreen, AutoAsFirstEntryStillReadsASecondEntry) {
-  terminal.TypeText("auto\ra1,a2\r");
-  EXPECT_EQ(game.ReadPlacementEntry(), "a1,a2");
-  EXPECT_EQ(game.state.autoPlacement, 1);
 }
 
 TEST(PlacementAuto, AutoMidPlacementPlacesThatAttemptThenTheRestAtRandom) {

@@ -14,7 +14,7 @@ class PlayerTurnScreen : public ScreenTest {
   char& Target(int row, int column) { return CellOf(game.state.computerGrid, row, column); }
 };
 
-TEST_F(PlayerTurnScreen, RoundLineAndPromptOverWhatTheLastTurnLeft) {
+TEST_F(PlayerTurnScreen, RoundLineAndPromptOverWhatTheLastTurnLeftInTheirOrder) {
   game.state.roundNumber = 10;
   console.SetColors(12, -1);  // the turn sets no colour of its own
   Paint(1, 60, "################");
@@ -27,13 +27,8 @@ TEST_F(PlayerTurnScreen, RoundLineAndPromptOverWhatTheLastTurnLeft) {
   EXPECT_EQ(terminal.Picture(1, 1), "0" + std::string(58, ' ') + "Round       10 #\n");
   EXPECT_EQ(terminal.Picture(24, 24), "coordinates: a1♪ zz\n");
   EXPECT_EQ(terminal.ColourPicture(1, 60, 1, 75), std::string(16, 'C') + "\n");
-}
 
-TEST_F(PlayerTurnScreen, SpeaksTheRoundBeforePrintingItAndNeverPrintsCoordinatesQuestion) {
-  game.state.roundNumber = 10;
-  terminal.TypeText("a1\r");
-  game.PlayerTurn();
-
+  // The round is spoken before it is printed; "Coordinates?" is never printed.
   const int spokenRound = At(Spoke{"round  10"});
   const int printedRound = WriteAt(1, 60);
   const int spokenQuestion = At(Spoke{"Coordinates?"});

@@ -88,17 +88,12 @@ TEST_F(ReadEntryScreen, RefusedEntriesBuzzAndStartOverWithoutClearingTheEcho) {
   EXPECT_EQ(terminal.Text(24, 14, 18), "a12\rk5\rQuit\ra0\rc3\r");
 }
 
-TEST_F(ReadEntryScreen, ARefusedEntryLeavesTheSquareAsItWas) {
-  terminal.TypeText("k5\r");
-  EXPECT_THROW(game.ReadEntry(), testing::InputExhausted);
-  EXPECT_EQ(Current(), (Square{6, 6}));
-}
-
-TEST_F(ReadEntryScreen, QuitIsSpokenAndLeavesTheGame) {
-  terminal.TypeText("quit\r");
+TEST_F(ReadEntryScreen, QuitIsSpokenAndLeavesTheGameAndARefusalLeavesTheSquare) {
+  terminal.TypeText("k5\rquit\r");
   EXPECT_THROW(game.ReadEntry(), QuitGame);
-  EXPECT_EQ(log.Spoken(), std::vector<std::string>{"quit"});
-  EXPECT_TRUE(log.Played().empty());
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"k5", "quit"}));
+  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"}) << "for k5 only";
+  EXPECT_EQ(Current(), (Square{6, 6}));
 }
 
 TEST_F(ReadEntryScreen, AutoSetsTheFlagAndLeavesTheSquare) {
@@ -143,9 +138,8 @@ TEST_F(ReadEntryScreen, OnlyTheFirstBareEnterBeforeTheComputersFirstShotIsAccept
   EXPECT_EQ(Current(), (Square{3, 3}));
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"", "c3"}));
   EXPECT_TRUE(log.Played().empty()) << "a later bare Enter is ignored silently";
-}
 
-TEST_F(ReadEntryScreen, BareEnterAfterTheComputerHasFiredIsIgnored) {
+  // So is one after the computer has fired.
   game.lastComputerShot = 1;
   terminal.TypeText("\rd4\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
@@ -165,9 +159,8 @@ TEST_F(ReadEntryScreen, LeftClickPrintsTheSquareTextAndSpeaksItTwice) {
   const int print = log.IndexOfWriteContaining("C 7");
   EXPECT_LT(At(Spoke{"C 7"}), print) << Dump();
   EXPECT_LT(print, At(Spoke{"C 7"}, print)) << Dump();
-}
 
-TEST_F(ReadEntryScreen, ClickInColumnTenLeavesTheNumberWithItsBlank) {
+  // Column ten leaves the number with its blank.
   terminal.Click(10, 10);
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(Current(), (Square{10, 10}));
