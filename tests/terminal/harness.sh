@@ -164,9 +164,6 @@ FindJobPid() {
 
 GameProcessIsGone() { ! GameIsRunning; }
 
-# The terminal modes of the pane's terminal as stty shows them now.
-PaneModes() { stty -a -F "$(Tmux display -p -t game '#{pane_tty}')"; }
-
 # Waits until the game has ended and the shell has noted everything after
 # it; a game started as a job has the shell's notes typed at its prompt.
 WaitForGameEnd() {
@@ -432,10 +429,13 @@ ExpectBoardsOfRoundOne() {
   [[ $fleet == BBBBCCCCCDDRRRSSS ]] || Fail "the home board holds the fleet '$fleet'"
 }
 
-# The terminal as the shell should find it after the game: same settings,
-# the shell's screen back, no mouse reporting, no keypad mode, a cursor.
-ExpectTerminalRestored() {
-  local what=$1
+# ExpectGameEnd STATUS WHAT: the game ends with that status and gives the
+# shell its terminal as it found it: same settings, the shell's screen back,
+# no mouse reporting, no keypad mode, a cursor; false when it did not end.
+ExpectGameEnd() {
+  local what=$2
+  WaitForGameEnd || return 1
+  [[ $(cat "$work/status") == "$1" ]] || Fail "$what: the game ended with status $(cat "$work/status"), expected $1"
   if [[ ! -s $work/stty.before || ! -s $work/stty.after ]]; then
     Fail "$what: the terminal settings were not noted"
   elif ! cmp -s "$work/stty.before" "$work/stty.after"; then
@@ -455,14 +455,6 @@ ExpectTerminalRestored() {
   [[ $screen == *"before the game"*"the game has ended"* ]] ||
     Fail "$what: the shell's screen did not come back"
   [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
-}
-
-# ExpectGameEnd STATUS WHAT: the game ends with that status and gives the
-# shell its terminal back; false when it did not end.
-ExpectGameEnd() {
-  WaitForGameEnd || return 1
-  [[ $(cat "$work/status") == "$1" ]] || Fail "$2: the game ended with status $(cat "$work/status"), expected $1"
-  ExpectTerminalRestored "$2"
 }
 
 # Types "quit" at an entry: the game must end at once with status 0 and give

@@ -33,7 +33,7 @@ ExpectGameHasTerminal() {
   WaitUntil 5 ScreenIsAsBeforeStop ||
     Fail "$what: the screen was not painted again as it was:
 $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -t game | cat -v))"
-  modes=$(PaneModes)
+  modes=$(stty -a -F "$(Tmux display -p -t game "#{pane_tty}")")
   [[ $modes == *-icanon* && $modes == *-echo\ * && $modes == *-isig* ]] ||
     Fail "$what: the terminal is not in the game's modes: $modes"
   local flags
