@@ -123,8 +123,7 @@ GameIsRunning() { kill -0 "$(GamePid)" 2>/dev/null; }
 # "auto" at the title, once it shows: the game waits for the first shot.
 AutoAtTitle() {
   WaitForText 3 1 "Press any key to continue." || return 1
-  Type "auto"
-  Keys Enter
+  TypeLine "auto"
   WaitForText 24 1 "coordinates: "
 }
 
@@ -247,6 +246,7 @@ WaitForText() {
 # Typing: literal text, then named keys.
 Type() { Tmux send-keys -t game -l "$1"; }
 Keys() { Tmux send-keys -t game "$@"; }
+TypeLine() { Type "$1"; Keys Enter; }
 
 # A click as an xterm terminal reports it: the press and the release, sent
 # together as a quick click arrives. The game asks for the reports by
@@ -460,8 +460,7 @@ ExpectGameEnd() {
 # Types "quit" at an entry: the game must end at once with status 0 and give
 # the shell its terminal back. $1 names the case in failure messages.
 QuitAndExpectCleanExit() {
-  Type "quit"
-  Keys Enter
+  TypeLine "quit"
   ExpectGameEnd 0 "${1:-after \"quit\"}"
 }
 

@@ -13,8 +13,7 @@ StartTerminal 80 25
 PlayAndStop() {
   StartGameAsJob
   AutoAtTitle || return 1
-  Type "a1"
-  Keys Enter
+  TypeLine "a1"
   WaitUntil 10 TargetSquareIsMarked 1 1 || { Fail "the shot at A1 left no mark"; return 1; }
   WaitForText 24 1 "coordinates: " || return 1
   WaitUntil 5 ScreenIsSteady
