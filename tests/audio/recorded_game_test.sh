@@ -39,8 +39,7 @@ Expect() { printf '%s\n' "$@" >>"$expected"; }
 ExpectPrompt() { Expect "say round  $1" "say Coordinates?" wait; }
 
 TypeEntry() {
-  Type "$1"
-  Keys Enter
+  TypeLine "$1"
   Expect "say $1"
 }
 

@@ -66,8 +66,7 @@ AwaitQuietPrompt() {
 }
 TypeEntry() {
   Mark "$1"
-  Type "$1"
-  Keys Enter
+  TypeLine "$1"
 }
 
 StartTerminal 80 25

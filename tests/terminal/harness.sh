@@ -123,8 +123,7 @@ GameIsRunning() { kill -0 "$(GamePid)" 2>/dev/null; }
 # "auto" at the title, once it shows: the game waits for the first shot.
 AutoAtTitle() {
   WaitForText 3 1 "Press any key to continue." || return 1
-  Type "auto"
-  Keys Enter
+  TypeLine "auto"
   WaitForText 24 1 "coordinates: "
 }
 
@@ -163,9 +162,6 @@ FindJobPid() {
 }
 
 GameProcessIsGone() { ! GameIsRunning; }
-
-# The terminal modes of the pane's terminal as stty shows them now.
-PaneModes() { stty -a -F "$(Tmux display -p -t game '#{pane_tty}')"; }
 
 # Waits until the game has ended and the shell has noted everything after
 # it; a game started as a job has the shell's notes typed at its prompt.
@@ -250,6 +246,7 @@ WaitForText() {
 # Typing: literal text, then named keys.
 Type() { Tmux send-keys -t game -l "$1"; }
 Keys() { Tmux send-keys -t game "$@"; }
+TypeLine() { Type "$1"; Keys Enter; }
 
 # A click as an xterm terminal reports it: the press and the release, sent
 # together as a quick click arrives. The game asks for the reports by
@@ -432,10 +429,13 @@ ExpectBoardsOfRoundOne() {
   [[ $fleet == BBBBCCCCCDDRRRSSS ]] || Fail "the home board holds the fleet '$fleet'"
 }
 
-# The terminal as the shell should find it after the game: same settings,
-# the shell's screen back, no mouse reporting, no keypad mode, a cursor.
-ExpectTerminalRestored() {
-  local what=$1
+# ExpectGameEnd STATUS WHAT: the game ends with that status and gives the
+# shell its terminal as it found it: same settings, the shell's screen back,
+# no mouse reporting, no keypad mode, a cursor; false when it did not end.
+ExpectGameEnd() {
+  local what=$2
+  WaitForGameEnd || return 1
+  [[ $(cat "$work/status") == "$1" ]] || Fail "$what: the game ended with status $(cat "$work/status"), expected $1"
   if [[ ! -s $work/stty.before || ! -s $work/stty.after ]]; then
     Fail "$what: the terminal settings were not noted"
   elif ! cmp -s "$work/stty.before" "$work/stty.after"; then
@@ -457,19 +457,10 @@ ExpectTerminalRestored() {
   [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
 }
 
-# ExpectGameEnd STATUS WHAT: the game ends with that status and gives the
-# shell its terminal back; false when it did not end.
-ExpectGameEnd() {
-  WaitForGameEnd || return 1
-  [[ $(cat "$work/status") == "$1" ]] || Fail "$2: the game ended with status $(cat "$work/status"), expected $1"
-  ExpectTerminalRestored "$2"
-}
-
 # Types "quit" at an entry: the game must end at once with status 0 and give
 # the shell its terminal back. $1 names the case in failure messages.
 QuitAndExpectCleanExit() {
-  Type "quit"
-  Keys Enter
+  TypeLine "quit"
   ExpectGameEnd 0 "${1:-after \"quit\"}"
 }
 

@@ -18,8 +18,7 @@ ExpectScreen title
   Fail "the cursor should wait at row 4, column 1"
 
 # --- "auto" and the play screen ------------------------------------------
-Type "auto"
-Keys Enter
+TypeLine "auto"
 WaitForText 24 1 "coordinates: "
 WaitForText 1 60 "Round "
 WaitForText 1 72 "1"
@@ -44,8 +43,7 @@ CheckComputerShot() {
 CheckPlayerShot() { ReadShot "$1" "$2" || Fail "target square at row $1, column $2 shows $shot"; }
 
 # --- A typed shot ---------------------------------------------------------
-Type "a1"
-Keys Enter
+TypeLine "a1"
 WaitForText 1 72 "2"
 WaitForText 24 1 "coordinates: "
 LoadScreen

@@ -13,8 +13,7 @@ StartTerminal 80 25
 PlayAndStop() {
   StartGameAsJob
   AutoAtTitle || return 1
-  Type "a1"
-  Keys Enter
+  TypeLine "a1"
   WaitUntil 10 TargetSquareIsMarked 1 1 || { Fail "the shot at A1 left no mark"; return 1; }
   WaitForText 24 1 "coordinates: " || return 1
   WaitUntil 5 ScreenIsSteady
@@ -33,7 +32,7 @@ ExpectGameHasTerminal() {
   WaitUntil 5 ScreenIsAsBeforeStop ||
     Fail "$what: the screen was not painted again as it was:
 $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -t game | cat -v))"
-  modes=$(PaneModes)
+  modes=$(stty -a -F "$(Tmux display -p -t game "#{pane_tty}")")
   [[ $modes == *-icanon* && $modes == *-echo\ * && $modes == *-isig* ]] ||
     Fail "$what: the terminal is not in the game's modes: $modes"
   local flags

@@ -22,8 +22,7 @@ if AutoAtTitle; then
   # 0xFF is the code page's non-breaking space: a blank cell before the x.
   WaitForText 24 14 $'\u00a0x'
   Keys BSpace BSpace
-  Type "b2"
-  Keys Enter
+  TypeLine "b2"
   WaitUntil 10 TargetSquareIsMarked 2 2 || Fail "0xFF: the shot at B2 after it was not fired"
   WaitForText 24 1 "coordinates: "
   QuitAndExpectCleanExit "\"quit\" after 0xFF"
@@ -50,8 +49,7 @@ if AutoAtTitle; then
   Type "x"
   WaitForText 24 14 "??x"
   Keys BSpace BSpace BSpace
-  Type "b2"
-  Keys Enter
+  TypeLine "b2"
   WaitUntil 10 TargetSquareIsMarked 2 2 || Fail "C locale: the shot at B2 after é was not fired"
   WaitForText 24 1 "coordinates: "
   QuitAndExpectCleanExit "\"quit\" in the C locale"

@@ -90,8 +90,7 @@ ExpectText 2 1 " Written by the Keelmark crew, to be played by ear." 7
 ExpectText 3 1 "Press any key to continue." 7
 
 # --- "auto" and both boards ------------------------------------------------
-Type "auto"
-Keys Enter
+TypeLine "auto"
 WaitForText 24 1 "coordinates: " 20
 WaitForText 1 60 "Round       1 " 20
 LoadScreen
@@ -108,8 +107,7 @@ LoadScreen
 ExpectText 24 1 "coordinates: " 7
 
 # --- A typed shot -------------------------------------------------------------
-Type "c7"
-Keys Enter
+TypeLine "c7"
 if WaitForText 1 60 "Round       2 " 30; then
   # The clips of round 1 are the player's shot and the computer's, each
   # "drop" and then "miss" or "hit" as the marks show.
@@ -134,8 +132,7 @@ fi
 
 # --- "quit" --------------------------------------------------------------------
 WaitForText 24 1 "coordinates: " 20 || true
-Type "quit"
-Keys Enter
+TypeLine "quit"
 if WaitUntil 30 test -e "$work/status"; then
   status=$(cat "$work/status")
   if [[ -f $work/console_state.txt ]]; then
