@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, everything the build, the game and the
-# tests need. Quiet and quick when all of it is already there.
+# tests need ("setup.sh game": the game alone). Quiet and quick when all of
+# it is already there.
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config dpkg-dev file gzip
+# What building and playing the game needs.
+gamePackages=(
+  build-essential cmake pkg-config gzip
   libncurses-dev ncurses-base ncurses-term
   libgtest-dev
-  tmux
-  libsdl2-dev libspeechd-dev libespeak-ng-dev espeak-ng-data
+  libsdl2-dev libspeechd-dev libespeak-ng-dev espeak-ng-data libpulse-dev
   speech-dispatcher speech-dispatcher-espeak-ng speech-dispatcher-audio-plugins
-  pulseaudio pulseaudio-utils libpulse-dev sox
+)
+# What the tests add: tmux, a private sound server and sox, clang for the
+# fuzzers, mingw-w64 and Wine for the Windows build, dpkg-dev for the package.
+testPackages=(
+  dpkg-dev file tmux
+  pulseaudio pulseaudio-utils sox
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
 )
+
+# "setup.sh game" installs only what a player needs.
+packages=("${gamePackages[@]}")
+[ "${1:-}" = game ] || packages+=("${testPackages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
