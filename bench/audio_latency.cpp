@@ -15,8 +15,6 @@
 //   keelmark_audio_bench MONITOR_SOURCE [GAME [RUNS]]
 //     with RUNS, only the game's first sound, that many times
 
-#include <pulse/error.h>
-#include <pulse/simple.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -34,6 +32,7 @@
 #include <vector>
 
 #include "bench/game_process.h"
+#include "bench/monitor_recorder.h"
 #include "platform/posix/espeak_voice.h"
 #include "platform/posix/sdl_audio_out.h"
 #include "platform/posix/speech_dispatcher_voice.h"
@@ -41,89 +40,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int recordRate = 48000;
 
 double Seconds(Clock::time_point t, Clock::time_point origin) {
   return std::chrono::duration<double>(t - origin).count();
 }
 
-// Records the sink's monitor on its own thread. Each block is dated by the
-// moment it was read, less the server's record latency, so that a sample's
-// time is when the sink played it.
-class MonitorRecorder {
- public:
-  explicit MonitorRecorder(const char* source) {
-    pa_sample_spec spec{PA_SAMPLE_S16LE, recordRate, 1};
-    pa_buffer_attr attributes{};
-    attributes.maxlength = static_cast<uint32_t>(-1);
-    attributes.fragsize = recordRate / 200 * 2;  // 5 ms pieces
-    int error = 0;
-    stream_ = pa_simple_new(nullptr, "keelmark-bench", PA_STREAM_RECORD, source, "monitor", &spec, nullptr,
-                            &attributes, &error);
-    if (!stream_) {
-      std::fprintf(stderr, "cannot record %s: %s\n", source, pa_strerror(error));
-      return;
-    }
-    origin_ = Clock::now();
-    thread_ = std::thread([this] { Run(); });
-  }
-  ~MonitorRecorder() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-    if (stream_) pa_simple_free(stream_);
-  }
-  bool Ok() const { return stream_ != nullptr; }
-
-  // First and last sample louder than a whisper between two times, as
-  // times; false when there was no such sample.
-  bool FindSound(Clock::time_point from, Clock::time_point to, Clock::time_point& start,
-                 Clock::time_point& end) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bool found = false;
-    for (const Block& block : blocks_) {
-      for (std::size_t i = 0; i < block.samples.size(); ++i) {
-        const Clock::time_point at = block.firstSampleTime + SampleDuration(i);
-        if (at < from || at > to || std::abs(block.samples[i]) < 100) continue;
-        if (!found) start = at;
-        end = at;
-        found = true;
-      }
-    }
-    return found;
-  }
-
- private:
-  struct Block {
-    Clock::time_point firstSampleTime;
-    std::vector<std::int16_t> samples;
-  };
-
-  static Clock::duration SampleDuration(std::size_t count) {
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(double(count) / recordRate));
-  }
-
-  void Run() {
-    std::vector<std::int16_t> piece(recordRate / 200);
-    while (!stop_) {
-      int error = 0;
-      if (pa_simple_read(stream_, piece.data(), piece.size() * 2, &error) < 0) break;
-      const Clock::time_point readAt = Clock::now();
-      const pa_usec_t latency = pa_simple_get_latency(stream_, &error);
-      // The last sample of the piece was played `latency` before now.
-      const Clock::time_point lastSample = readAt - std::chrono::microseconds(latency);
-      Block block{lastSample - SampleDuration(piece.size() - 1), piece};
-      std::lock_guard<std::mutex> lock(mutex_);
-      blocks_.push_back(std::move(block));
-    }
-  }
-
-  pa_simple* stream_ = nullptr;
-  Clock::time_point origin_;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<Block> blocks_;
-};
+using keelmark::bench::MonitorRecorder;
 
 struct Measurement {
   std::string what;
