@@ -15,50 +15,26 @@
 
 #include "platform/posix/espeak_voice.h"
 #include "platform/posix/sdl_audio_out.h"
+#include "tests/platform/file_audio_fixture.h"
 
 namespace keelmark {
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// The device format the output asks for: 48 kHz, two channels, 16 bits.
-constexpr double framesPerSecond = 48000.0;
-constexpr int bytesPerFrame = 4;
-
-class AudioThroughFile : public ::testing::Test {
+class AudioThroughFile : public testing::FileAudioTest {
  protected:
-  void SetUp() override {
-    path_ = fs::temp_directory_path() / ("keelmark-audio-" + std::to_string(::getpid()) + ".raw");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", path_.c_str(), 1);
-    // One millisecond per 11 ms buffer: ten times faster than real time.
-    setenv("SDL_DISKAUDIODELAY", "1", 1);
-  }
-  void TearDown() override {
-    unsetenv("SDL_AUDIODRIVER");
-    unsetenv("SDL_DISKAUDIOFILE");
-    unsetenv("SDL_DISKAUDIODELAY");
-    fs::remove(path_);
-  }
-
   // Seconds from the first to the last frame louder than a whisper.
   double SoundingSeconds() const {
-    std::ifstream file(path_, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const std::size_t frames = bytes.size() / bytesPerFrame;
-    const auto* samples = reinterpret_cast<const std::int16_t*>(bytes.data());
-    std::size_t first = frames, last = 0;
-    for (std::size_t i = 0; i < frames; ++i) {
-      if (std::abs(samples[2 * i]) > 300 || std::abs(samples[2 * i + 1]) > 300) {
-        if (first == frames) first = i;
-        last = i;
-      }
+    const std::vector<bool> loud = LoudFrames();
+    std::size_t first = loud.size(), last = 0;
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+      if (!loud[i]) continue;
+      if (first == loud.size()) first = i;
+      last = i;
     }
-    return first == frames ? 0.0 : (last - first + 1) / framesPerSecond;
+    return first == loud.size() ? 0.0 : (last - first + 1) / testing::framesPerSecond;
   }
-
-  fs::path path_;
 };
 
 TEST_F(AudioThroughFile, UnknownClipIsSkippedAtOnce) {

@@ -16,14 +16,12 @@
 #include <vector>
 
 #include "platform/posix/sdl_audio_out.h"
+#include "tests/platform/file_audio_fixture.h"
 
 namespace keelmark {
 namespace {
 
-namespace fs = std::filesystem;
 
-constexpr double framesPerSecond = 48000.0;
-constexpr int bytesPerFrame = 4;
 constexpr auto longerThanIdle = SdlAudioOut::idleBeforeClosing + std::chrono::milliseconds(600);
 
 // Wake-ups of the calling thread so far: each time it gave up the processor.
@@ -33,46 +31,28 @@ long ThreadWakeUps() {
   return usage.ru_nvcsw + usage.ru_nivcsw;
 }
 
-class QuietThroughFile : public ::testing::Test {
+class QuietThroughFile : public testing::FileAudioTest {
  protected:
-  void SetUp() override {
-    path_ = fs::temp_directory_path() / ("keelmark-quiet-" + std::to_string(::getpid()) + ".raw");
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", path_.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "1", 1);
-  }
-  void TearDown() override {
-    unsetenv("SDL_AUDIODRIVER");
-    unsetenv("SDL_DISKAUDIOFILE");
-    unsetenv("SDL_DISKAUDIODELAY");
-    fs::remove(path_);
-  }
-
   // The stretches of sound in the file, in seconds each, split wherever
   // half a second or more is quiet.
   std::vector<double> SoundingStretches() const {
-    std::ifstream file(path_, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    const std::size_t frames = bytes.size() / bytesPerFrame;
-    const auto* samples = reinterpret_cast<const std::int16_t*>(bytes.data());
+    const std::vector<bool> loud = LoudFrames();
     std::vector<double> stretches;
     std::size_t first = 0, last = 0;
     bool inside = false;
-    for (std::size_t i = 0; i < frames; ++i) {
-      if (std::abs(samples[2 * i]) <= 300 && std::abs(samples[2 * i + 1]) <= 300) continue;
-      if (inside && i - last > framesPerSecond / 2) {
-        stretches.push_back((last - first + 1) / framesPerSecond);
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+      if (!loud[i]) continue;
+      if (inside && i - last > testing::framesPerSecond / 2) {
+        stretches.push_back((last - first + 1) / testing::framesPerSecond);
         inside = false;
       }
       if (!inside) first = i;
       inside = true;
       last = i;
     }
-    if (inside) stretches.push_back((last - first + 1) / framesPerSecond);
+    if (inside) stretches.push_back((last - first + 1) / testing::framesPerSecond);
     return stretches;
   }
-
-  fs::path path_;
 };
 
 // A clip's sounding length in the file: the WAV's length less its faded
