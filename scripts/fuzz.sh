@@ -2,10 +2,10 @@
 # Builds the fuzz targets with clang in build-fuzz/ and runs each for a
 # bounded time from the committed seeds. Any finding fails the run; its
 # input is left in build-fuzz/findings/.
-# Usage: scripts/fuzz.sh [SECONDS-PER-TARGET]   (30 unless told)
+# Usage: scripts/fuzz.sh [SECONDS-PER-TARGET]   (15 unless told)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-30}
+seconds=${1:-15}
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEELMARK_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
