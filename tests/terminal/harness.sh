@@ -127,6 +127,20 @@ AutoAtTitle() {
   WaitForText 24 1 "coordinates: "
 }
 
+# Enter at the title, once it shows: the game asks where the destroyer goes.
+PlaceByHandAtTitle() {
+  WaitForText 3 1 "Press any key to continue." || return 1
+  Keys Enter
+  WaitForText 15 1 "Enter coordinates for destroyer (2 squares)"
+}
+
+# ResizeWindow WIDTH HEIGHT: returns once tmux has the new size.
+ResizeWindow() {
+  Tmux resize-window -t game -x "$1" -y "$2"
+  WaitUntil 5 test "$(Tmux display -p -t game '#{window_width}x#{window_height}')" = "$1x$2" ||
+    Fail "the window did not become $1x$2"
+}
+
 TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
 
 RoundIsShown() { [[ $(TextAt 1 60 14) =~ ^Round\ +$1\ *$ ]]; }
@@ -468,11 +482,12 @@ QuitAndExpectCleanExit() {
 #
 # ExpectScreen NAME, once the game has finished drawing, compares the whole
 # screen with the committed screens/NAME.txt and shows a diff when they
-# differ. The file has three blocks of one line per row: the text, the
-# foreground colours and the background colours, each colour as a hex digit
-# of the console colour ("." for a blank, whose foreground does not show;
-# "-" for the terminal's default), trailing blanks and trailing black
-# backgrounds left off.
+# differ. The file has three blocks, the text, the foreground colours and the
+# background colours, each colour as a hex digit of the console colour ("."
+# for a blank, whose foreground does not show; "-" for the terminal's
+# default). A row stands as "NN|" and its content, trailing blanks and black
+# backgrounds left off; rows left with nothing, and blocks left with no rows,
+# are not written, so a change anywhere on the screen still shows.
 # KEELMARK_WRITE_SCREENS=1 writes the files instead, for a new or changed
 # screen; look at them before committing.
 
@@ -491,8 +506,8 @@ ColourDigit() {
 
 ScreenMap() {
   LoadScreen
-  local height width row column key text fore back digit
-  local -a texts=() fores=() backs=()
+  local height width row column key text fore back digit number
+  local textRows="" foreRows="" backRows=""
   height=$(Tmux display -p -t game '#{pane_height}')
   width=$(Tmux display -p -t game '#{pane_width}')
   for ((row = 1; row <= height; row++)); do
@@ -513,11 +528,18 @@ ScreenMap() {
       ColourDigit "${cellBackground[$key]}"
       back+=$digit
     done
-    texts+=("${text%"${text##*[! ]}"}")
-    fores+=("${fore%"${fore##*[!.]}"}")
-    backs+=("${back%"${back##*[!0]}"}")
+    printf -v number '%02d|' "$row"
+    text=${text%"${text##*[! ]}"}
+    fore=${fore%"${fore##*[!.]}"}
+    back=${back%"${back##*[!0]}"}
+    [[ -n $text ]] && textRows+=$number$text$'\n'
+    [[ -n $fore ]] && foreRows+=$number$fore$'\n'
+    [[ -n $back ]] && backRows+=$number$back$'\n'
   done
-  printf '%s\n' "# text" "${texts[@]}" "# foreground" "${fores[@]}" "# background" "${backs[@]}"
+  [[ -n $textRows ]] && printf '# text\n%s' "$textRows"
+  [[ -n $foreRows ]] && printf '# foreground\n%s' "$foreRows"
+  [[ -n $backRows ]] && printf '# background\n%s' "$backRows"
+  return 0
 }
 
 ExpectScreen() {

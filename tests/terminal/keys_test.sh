@@ -56,17 +56,13 @@ GameIsRunning || Fail "the game ended while keys were typed"
 # row and column, echoed on row 24 (and refused, since row 60 is no square).
 # Only where the terminal type has mouse reporting.
 if [[ $(Tmux display -p -t game '#{mouse_any_flag}') == 1 ]]; then
-  Tmux resize-window -t game -x 80 -y 62
-  WaitUntil 5 test "$(Tmux display -p -t game '#{window_height}')" = 62 ||
-    Fail "the window did not grow"
+  ResizeWindow 80 62
   LeftClick 60 5
   WaitForText 24 14 "| 5"
   # The board is still in its place after the window grew.
   TextIsAt 1 1 "xxxxxxxxxx    A" || Fail "the board moved when the window grew"
   TextIsAt 11 1 "1234567890" || Fail "the labels moved when the window grew"
-  Tmux resize-window -t game -x 80 -y 25
-  WaitUntil 5 test "$(Tmux display -p -t game '#{window_height}')" = 25 ||
-    Fail "the window did not shrink"
+  ResizeWindow 80 25
   WaitUntil 5 ScreenIsSteady
 else
   Note "no mouse reporting on this terminal type"
