@@ -287,25 +287,14 @@ RightClick() { Click 2 "$1" "$2"; }
 #
 # LoadScreen parses capture-pane -e into cellGlyph, cellForeground and
 # cellBackground, keyed "row,column", colours as console numbers (blue 1,
-# green 2, red 4, intensity 8) or "d" for the terminal's default. A bold
-# foreground of the first eight colours counts as its intense form: that is
-# how an eight-colour terminal shows intensity.
+# green 2, red 4, intensity 8; ANSI counts red 1, green 2, blue 4), "d" for
+# the terminal's default, or "x" and the number of a colour beyond the
+# sixteen. A bold foreground of the first eight colours counts as its
+# intense form: that is how an eight-colour terminal shows intensity.
 
 declare -A cellGlyph cellForeground cellBackground
-
-# Console colours count blue 1, green 2, red 4; ANSI counts red 1, green 2,
-# blue 4; intensity is 8 in both. Indexed by the ANSI number.
-consoleColourOfAnsi=(0 4 2 6 1 5 3 7 8 12 10 14 9 13 11 15)
-
-ConsoleColour() {
-  if [[ $1 == d ]]; then
-    printf -v "$2" d
-  elif (($1 < 16)); then
-    printf -v "$2" '%s' "${consoleColourOfAnsi[$1]}"
-  else
-    printf -v "$2" 'x%s' "$1"
-  fi
-}
+declare -A consoleColourOfAnsi=([d]=d [0]=0 [1]=4 [2]=2 [3]=6 [4]=1 [5]=5 [6]=3 [7]=7
+  [8]=8 [9]=12 [10]=10 [11]=14 [12]=9 [13]=13 [14]=11 [15]=15)
 
 # What the terminal's own default colours stand for, as ANSI numbers: "d",
 # unknown, unless the test knows its terminal (Wine's console draws its
@@ -348,7 +337,7 @@ LoadScreen() {
   sgrForeground=$defaultForeground
   sgrBackground=$defaultBackground
   sgrBold=0
-  local capture line row=0 column glyph foreground background position
+  local capture line row=0 column glyph foreground position
   local sgrPattern=$'^\e\\[([0-9;]*)m'
   capture=$(Tmux capture-pane -p -e -N -t game)
   while IFS= read -r line; do
@@ -373,11 +362,9 @@ LoadScreen() {
       if [[ $foreground != d ]] && ((sgrBold && foreground < 8)); then
         foreground=$((foreground + 8))
       fi
-      ConsoleColour "$foreground" foreground
-      ConsoleColour "$sgrBackground" background
       cellGlyph[$row,$column]=$glyph
-      cellForeground[$row,$column]=$foreground
-      cellBackground[$row,$column]=$background
+      cellForeground[$row,$column]=${consoleColourOfAnsi[$foreground]:-x$foreground}
+      cellBackground[$row,$column]=${consoleColourOfAnsi[$sgrBackground]:-x$sgrBackground}
     done
   done <<<"$capture"
 }
@@ -493,20 +480,12 @@ QuitAndExpectCleanExit() {
 
 screensDir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/screens"
 
-hexDigits=(0 1 2 3 4 5 6 7 8 9 a b c d e f)
-
-# Sets digit to the colour's one-character form.
-ColourDigit() {
-  case $1 in
-    d) digit=- ;;
-    x*) digit='?' ;;
-    *) digit=${hexDigits[$1]} ;;
-  esac
-}
+declare -A colourDigit=([d]=-)
+for colour in {0..15}; do printf -v "colourDigit[$colour]" '%x' "$colour"; done
 
 ScreenMap() {
   LoadScreen
-  local height width row column key text fore back digit number
+  local height width row column key text fore back number
   local textRows="" foreRows="" backRows=""
   height=$(Tmux display -p -t game '#{pane_height}')
   width=$(Tmux display -p -t game '#{pane_width}')
@@ -522,11 +501,9 @@ ScreenMap() {
       if [[ ${cellGlyph[$key]} == " " ]]; then
         fore+=.
       else
-        ColourDigit "${cellForeground[$key]}"
-        fore+=$digit
+        fore+=${colourDigit[${cellForeground[$key]}]:-?}
       fi
-      ColourDigit "${cellBackground[$key]}"
-      back+=$digit
+      back+=${colourDigit[${cellBackground[$key]}]:-?}
     done
     printf -v number '%02d|' "$row"
     text=${text%"${text##*[! ]}"}

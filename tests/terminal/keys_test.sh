@@ -36,11 +36,9 @@ SendAndExpect "◘" C-h
 # Arrows, function keys, Home and Alt+letter give nothing to echo; the "b"
 # after them lands right after the last glyph. Keys with modifiers only
 # where the terminal type knows them.
-if [[ ${2:-tmux-256color} == tmux-256color ]]; then
-  SendAndExpect "b" Up C-Up F1 S-F3 F12 Home PageDown M-a b
-else
-  SendAndExpect "b" Up F1 F12 Home PageDown M-a b
-fi
+modifiedKeys=()
+[[ ${2:-tmux-256color} == tmux-256color ]] && modifiedKeys=(C-Up S-F3)
+SendAndExpect "b" Up F1 "${modifiedKeys[@]}" F12 Home PageDown M-a b
 SendAndExpect "←" Escape
 # é is in the code page (130); the euro sign is not and is dropped.
 Type "é€"
