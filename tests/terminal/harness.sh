@@ -434,7 +434,7 @@ ExpectBoardsOfRoundOne() {
 # shell its terminal as it found it: same settings, the shell's screen back,
 # no mouse reporting, no keypad mode, a cursor; false when it did not end.
 ExpectGameEnd() {
-  local what=$2
+  local what=$2 flags screen
   WaitForGameEnd || return 1
   [[ $(cat "$work/status") == "$1" ]] || Fail "$what: the game ended with status $(cat "$work/status"), expected $1"
   if [[ ! -s $work/stty.before || ! -s $work/stty.after ]]; then
@@ -445,13 +445,11 @@ ExpectGameEnd() {
   # Once the script's last words are on the screen, tmux has read all that
   # the game wrote before them.
   WaitUntil 5 ScreenShows "the game has ended" || Fail "$what: the script did not finish"
-  local flags
   flags=$(Tmux display -p -t game \
     'alternate=#{alternate_on} mouse=#{mouse_any_flag} keypad=#{keypad_flag} cursorkeys=#{keypad_cursor_flag} cursor=#{cursor_flag}')
   [[ $flags == "alternate=0 mouse=0 keypad=0 cursorkeys=0 cursor=1" ]] ||
     Fail "$what: terminal left as $flags"
   ((terminalHasAlternateScreen)) || return 0
-  local screen
   screen=$(Tmux capture-pane -p -t game)
   [[ $screen == *"before the game"*"the game has ended"* ]] ||
     Fail "$what: the shell's screen did not come back"
