@@ -23,7 +23,8 @@ game=$(readlink -f "$game")
 
 socket="keelmark-test-$$-$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-terminal.XXXXXX")
-failures=0
+# A test that counted failures before it sourced this goes on counting.
+failures=${failures:-0}
 gameIsJob=0
 
 Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
