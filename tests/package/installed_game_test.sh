@@ -62,10 +62,7 @@ fi
 packageVersion=$(dpkg-query -W -f='${Version}' keelmark)
 
 if [[ -x $installed ]]; then
-  # The harness counts failures afresh; the package's own count carries on.
-  failuresSoFar=$failures
   source "$here/../terminal/harness.sh" "$installed"
-  failures=$failuresSoFar
   # The harness tidies its terminal away on exit; the package goes too.
   trap 'Cleanup; Remove' EXIT
   StartTerminal 80 25

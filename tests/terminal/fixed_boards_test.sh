@@ -13,13 +13,13 @@ ExpectBoardsInPlace() {
   ExpectBoardLabels
 }
 
-# Clicks the cell that shows C3 on the target board: C3 is marked there.
-ExpectClickOnC3MarksC3() {
-  local what=$1
-  LeftClick 3 3
-  WaitUntil 10 TargetSquareIsMarked 3 3 || Fail "$what: the click on C3 did not mark C3"
-  TargetSquareIsMarked 2 3 && Fail "$what: the click on C3 marked B3"
-  ExpectBoardsInPlace "$what, after the shot"
+# ExpectClickMarks ROW COLUMN WHAT: a click on the target board marks the
+# square under it, not the one above.
+ExpectClickMarks() {
+  LeftClick "$1" "$2"
+  WaitUntil 10 TargetSquareIsMarked "$1" "$2" || Fail "$3: no mark at row $1, column $2"
+  TargetSquareIsMarked $(($1 - 1)) "$2" && Fail "$3: the click marked row $(($1 - 1))"
+  ExpectBoardsInPlace "$3, after the shot"
 }
 
 StartGame
@@ -32,7 +32,7 @@ for ((k = 0; k < 200; k++)); do enters+=(Enter); done
 Keys "${enters[@]}"
 WaitUntil 20 ScreenIsSteady
 ExpectBoardsInPlace "after 200 times Enter"
-ExpectClickOnC3MarksC3 "after 200 times Enter"
+ExpectClickMarks 3 3 "after 200 times Enter"
 
 Note "150 characters typed"
 WaitForText 24 1 "coordinates: "
@@ -40,9 +40,7 @@ Type "$(printf 'a%.0s' {1..150})"
 WaitUntil 10 ScreenIsSteady
 ExpectBoardsInPlace "after 150 characters"
 # The click replaces what was typed; C3 was fired at already, so D4.
-LeftClick 4 4
-WaitUntil 10 TargetSquareIsMarked 4 4 || Fail "after 150 characters: the click on D4 did not mark D4"
-ExpectBoardsInPlace "after 150 characters, after the shot"
+ExpectClickMarks 4 4 "after 150 characters"
 
 QuitAndExpectCleanExit
 

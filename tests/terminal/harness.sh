@@ -23,7 +23,8 @@ game=$(readlink -f "$game")
 
 socket="keelmark-test-$$-$RANDOM"
 work=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-terminal.XXXXXX")
-failures=0
+# A test that counted failures before it sourced this goes on counting.
+failures=${failures:-0}
 gameIsJob=0
 
 Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
@@ -125,6 +126,20 @@ AutoAtTitle() {
   WaitForText 3 1 "Press any key to continue." || return 1
   TypeLine "auto"
   WaitForText 24 1 "coordinates: "
+}
+
+# Enter at the title, once it shows: the game asks where the destroyer goes.
+PlaceByHandAtTitle() {
+  WaitForText 3 1 "Press any key to continue." || return 1
+  Keys Enter
+  WaitForText 15 1 "Enter coordinates for destroyer (2 squares)"
+}
+
+# ResizeWindow WIDTH HEIGHT: returns once tmux has the new size.
+ResizeWindow() {
+  Tmux resize-window -t game -x "$1" -y "$2"
+  WaitUntil 5 test "$(Tmux display -p -t game '#{window_width}x#{window_height}')" = "$1x$2" ||
+    Fail "the window did not become $1x$2"
 }
 
 TargetSquareIsMarked() { [[ $(TextAt "$1" "$2" 1) == [0o] ]]; }
@@ -273,25 +288,14 @@ RightClick() { Click 2 "$1" "$2"; }
 #
 # LoadScreen parses capture-pane -e into cellGlyph, cellForeground and
 # cellBackground, keyed "row,column", colours as console numbers (blue 1,
-# green 2, red 4, intensity 8) or "d" for the terminal's default. A bold
-# foreground of the first eight colours counts as its intense form: that is
-# how an eight-colour terminal shows intensity.
+# green 2, red 4, intensity 8; ANSI counts red 1, green 2, blue 4), "d" for
+# the terminal's default, or "x" and the number of a colour beyond the
+# sixteen. A bold foreground of the first eight colours counts as its
+# intense form: that is how an eight-colour terminal shows intensity.
 
 declare -A cellGlyph cellForeground cellBackground
-
-# Console colours count blue 1, green 2, red 4; ANSI counts red 1, green 2,
-# blue 4; intensity is 8 in both. Indexed by the ANSI number.
-consoleColourOfAnsi=(0 4 2 6 1 5 3 7 8 12 10 14 9 13 11 15)
-
-ConsoleColour() {
-  if [[ $1 == d ]]; then
-    printf -v "$2" d
-  elif (($1 < 16)); then
-    printf -v "$2" '%s' "${consoleColourOfAnsi[$1]}"
-  else
-    printf -v "$2" 'x%s' "$1"
-  fi
-}
+declare -A consoleColourOfAnsi=([d]=d [0]=0 [1]=4 [2]=2 [3]=6 [4]=1 [5]=5 [6]=3 [7]=7
+  [8]=8 [9]=12 [10]=10 [11]=14 [12]=9 [13]=13 [14]=11 [15]=15)
 
 # What the terminal's own default colours stand for, as ANSI numbers: "d",
 # unknown, unless the test knows its terminal (Wine's console draws its
@@ -334,7 +338,7 @@ LoadScreen() {
   sgrForeground=$defaultForeground
   sgrBackground=$defaultBackground
   sgrBold=0
-  local capture line row=0 column glyph foreground background position
+  local capture line row=0 column glyph foreground position
   local sgrPattern=$'^\e\\[([0-9;]*)m'
   capture=$(Tmux capture-pane -p -e -N -t game)
   while IFS= read -r line; do
@@ -359,11 +363,9 @@ LoadScreen() {
       if [[ $foreground != d ]] && ((sgrBold && foreground < 8)); then
         foreground=$((foreground + 8))
       fi
-      ConsoleColour "$foreground" foreground
-      ConsoleColour "$sgrBackground" background
       cellGlyph[$row,$column]=$glyph
-      cellForeground[$row,$column]=$foreground
-      cellBackground[$row,$column]=$background
+      cellForeground[$row,$column]=${consoleColourOfAnsi[$foreground]:-x$foreground}
+      cellBackground[$row,$column]=${consoleColourOfAnsi[$sgrBackground]:-x$sgrBackground}
     done
   done <<<"$capture"
 }
@@ -433,7 +435,7 @@ ExpectBoardsOfRoundOne() {
 # shell its terminal as it found it: same settings, the shell's screen back,
 # no mouse reporting, no keypad mode, a cursor; false when it did not end.
 ExpectGameEnd() {
-  local what=$2
+  local what=$2 flags screen
   WaitForGameEnd || return 1
   [[ $(cat "$work/status") == "$1" ]] || Fail "$what: the game ended with status $(cat "$work/status"), expected $1"
   if [[ ! -s $work/stty.before || ! -s $work/stty.after ]]; then
@@ -444,13 +446,11 @@ ExpectGameEnd() {
   # Once the script's last words are on the screen, tmux has read all that
   # the game wrote before them.
   WaitUntil 5 ScreenShows "the game has ended" || Fail "$what: the script did not finish"
-  local flags
   flags=$(Tmux display -p -t game \
     'alternate=#{alternate_on} mouse=#{mouse_any_flag} keypad=#{keypad_flag} cursorkeys=#{keypad_cursor_flag} cursor=#{cursor_flag}')
   [[ $flags == "alternate=0 mouse=0 keypad=0 cursorkeys=0 cursor=1" ]] ||
     Fail "$what: terminal left as $flags"
   ((terminalHasAlternateScreen)) || return 0
-  local screen
   screen=$(Tmux capture-pane -p -t game)
   [[ $screen == *"before the game"*"the game has ended"* ]] ||
     Fail "$what: the shell's screen did not come back"
@@ -468,31 +468,24 @@ QuitAndExpectCleanExit() {
 #
 # ExpectScreen NAME, once the game has finished drawing, compares the whole
 # screen with the committed screens/NAME.txt and shows a diff when they
-# differ. The file has three blocks of one line per row: the text, the
-# foreground colours and the background colours, each colour as a hex digit
-# of the console colour ("." for a blank, whose foreground does not show;
-# "-" for the terminal's default), trailing blanks and trailing black
-# backgrounds left off.
+# differ. The file has three blocks, the text, the foreground colours and the
+# background colours, each colour as a hex digit of the console colour ("."
+# for a blank, whose foreground does not show; "-" for the terminal's
+# default). A row stands as "NN|" and its content, trailing blanks and black
+# backgrounds left off; rows left with nothing, and blocks left with no rows,
+# are not written, so a change anywhere on the screen still shows.
 # KEELMARK_WRITE_SCREENS=1 writes the files instead, for a new or changed
 # screen; look at them before committing.
 
 screensDir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/screens"
 
-hexDigits=(0 1 2 3 4 5 6 7 8 9 a b c d e f)
-
-# Sets digit to the colour's one-character form.
-ColourDigit() {
-  case $1 in
-    d) digit=- ;;
-    x*) digit='?' ;;
-    *) digit=${hexDigits[$1]} ;;
-  esac
-}
+declare -A colourDigit=([d]=-)
+for colour in {0..15}; do printf -v "colourDigit[$colour]" '%x' "$colour"; done
 
 ScreenMap() {
   LoadScreen
-  local height width row column key text fore back digit
-  local -a texts=() fores=() backs=()
+  local height width row column key text fore back number
+  local textRows="" foreRows="" backRows=""
   height=$(Tmux display -p -t game '#{pane_height}')
   width=$(Tmux display -p -t game '#{pane_width}')
   for ((row = 1; row <= height; row++)); do
@@ -507,17 +500,22 @@ ScreenMap() {
       if [[ ${cellGlyph[$key]} == " " ]]; then
         fore+=.
       else
-        ColourDigit "${cellForeground[$key]}"
-        fore+=$digit
+        fore+=${colourDigit[${cellForeground[$key]}]:-?}
       fi
-      ColourDigit "${cellBackground[$key]}"
-      back+=$digit
+      back+=${colourDigit[${cellBackground[$key]}]:-?}
     done
-    texts+=("${text%"${text##*[! ]}"}")
-    fores+=("${fore%"${fore##*[!.]}"}")
-    backs+=("${back%"${back##*[!0]}"}")
+    printf -v number '%02d|' "$row"
+    text=${text%"${text##*[! ]}"}
+    fore=${fore%"${fore##*[!.]}"}
+    back=${back%"${back##*[!0]}"}
+    [[ -n $text ]] && textRows+=$number$text$'\n'
+    [[ -n $fore ]] && foreRows+=$number$fore$'\n'
+    [[ -n $back ]] && backRows+=$number$back$'\n'
   done
-  printf '%s\n' "# text" "${texts[@]}" "# foreground" "${fores[@]}" "# background" "${backs[@]}"
+  [[ -n $textRows ]] && printf '# text\n%s' "$textRows"
+  [[ -n $foreRows ]] && printf '# foreground\n%s' "$foreRows"
+  [[ -n $backRows ]] && printf '# background\n%s' "$backRows"
+  return 0
 }
 
 ExpectScreen() {

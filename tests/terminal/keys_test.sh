@@ -36,11 +36,9 @@ SendAndExpect "◘" C-h
 # Arrows, function keys, Home and Alt+letter give nothing to echo; the "b"
 # after them lands right after the last glyph. Keys with modifiers only
 # where the terminal type knows them.
-if [[ ${2:-tmux-256color} == tmux-256color ]]; then
-  SendAndExpect "b" Up C-Up F1 S-F3 F12 Home PageDown M-a b
-else
-  SendAndExpect "b" Up F1 F12 Home PageDown M-a b
-fi
+modifiedKeys=()
+[[ ${2:-tmux-256color} == tmux-256color ]] && modifiedKeys=(C-Up S-F3)
+SendAndExpect "b" Up F1 "${modifiedKeys[@]}" F12 Home PageDown M-a b
 SendAndExpect "←" Escape
 # é is in the code page (130); the euro sign is not and is dropped.
 Type "é€"
@@ -56,17 +54,13 @@ GameIsRunning || Fail "the game ended while keys were typed"
 # row and column, echoed on row 24 (and refused, since row 60 is no square).
 # Only where the terminal type has mouse reporting.
 if [[ $(Tmux display -p -t game '#{mouse_any_flag}') == 1 ]]; then
-  Tmux resize-window -t game -x 80 -y 62
-  WaitUntil 5 test "$(Tmux display -p -t game '#{window_height}')" = 62 ||
-    Fail "the window did not grow"
+  ResizeWindow 80 62
   LeftClick 60 5
   WaitForText 24 14 "| 5"
   # The board is still in its place after the window grew.
   TextIsAt 1 1 "xxxxxxxxxx    A" || Fail "the board moved when the window grew"
   TextIsAt 11 1 "1234567890" || Fail "the labels moved when the window grew"
-  Tmux resize-window -t game -x 80 -y 25
-  WaitUntil 5 test "$(Tmux display -p -t game '#{window_height}')" = 25 ||
-    Fail "the window did not shrink"
+  ResizeWindow 80 25
   WaitUntil 5 ScreenIsSteady
 else
   Note "no mouse reporting on this terminal type"

@@ -8,14 +8,13 @@ source "$(dirname "$0")/harness.sh" "$1"
 
 StartTerminal 80 25
 StartGame
-
-WaitForText 3 1 "Press any key to continue."
-Keys Enter
-WaitForText 15 1 "Enter coordinates for destroyer (2 squares)"
+PlaceByHandAtTitle
 ExpectScreen placement_destroyer_asked
 
 # The first end: the click is echoed as a square text on row 24 and marked
-# on the board in yellow.
+# on the board in yellow. It comes as a double click, which is one click: its
+# second press must not take the next step of the placement.
+LeftClick 4 6
 LeftClick 4 6
 WaitForText 24 14 "D 6"
 WaitUntil 5 TextIsAt 4 6 "X" || Fail "no start marker at row 4, column 6"

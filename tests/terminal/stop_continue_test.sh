@@ -28,14 +28,13 @@ ScreenIsAsBeforeStop() { [[ $(Tmux capture-pane -p -e -t game) == "$screenBefore
 # screen it had before it stopped, every cell and colour, and the game's
 # modes.
 ExpectGameHasTerminal() {
-  local what=$1 modes
+  local what=$1 modes flags
   WaitUntil 5 ScreenIsAsBeforeStop ||
     Fail "$what: the screen was not painted again as it was:
 $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -t game | cat -v))"
   modes=$(stty -a -F "$(Tmux display -p -t game "#{pane_tty}")")
   [[ $modes == *-icanon* && $modes == *-echo\ * && $modes == *-isig* ]] ||
     Fail "$what: the terminal is not in the game's modes: $modes"
-  local flags
   flags=$(Tmux display -p -t game 'alternate=#{alternate_on} mouse=#{mouse_any_flag}')
   [[ $flags == "alternate=1 mouse=1" ]] || Fail "$what: terminal left as $flags"
   # Keys arrive one by one, and Ctrl+C is a character, not an interrupt.

@@ -15,12 +15,6 @@ WaitForTitle() {
     { Fail "the game never turned mouse reporting on"; return 1; }
 }
 
-Note "quit at the first prompt"
-StartGame
-if WaitForTitle; then
-  QuitAndExpectCleanExit "\"quit\""
-fi
-
 Note "quit with standard input not the terminal"
 StartGame "</dev/null"
 if WaitForTitle; then
