@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace keelmark {
@@ -57,8 +59,7 @@ std::vector<std::string> MarkNames(const std::string& ssml) {
   return names;
 }
 
-}  // namespace
-
+// What a text in SSML sounds like: the markup taken out, entities read back.
 std::string HeardText(const std::string& ssml) {
   std::string heard;
   for (std::size_t i = 0; i < ssml.size(); ++i) {
@@ -79,6 +80,8 @@ std::string HeardText(const std::string& ssml) {
   }
   return heard;
 }
+
+}  // namespace
 
 struct FakeSpeechServer::Client {
   int fd = -1;
@@ -140,14 +143,21 @@ int FakeSpeechServer::CountCommands(const std::string& prefix) {
 
 std::vector<std::string> FakeSpeechServer::Texts() {
   std::lock_guard lock(mutex_);
-  std::vector<std::string> heard;
-  for (const std::string& text : texts_) heard.push_back(HeardText(text));
-  return heard;
+  return texts_;
 }
 
 int FakeSpeechServer::HangUps() {
   std::lock_guard lock(mutex_);
   return hangUps_;
+}
+
+long long MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool WaitUntil(const std::function<bool()>& ready, milliseconds limit) {
@@ -277,7 +287,7 @@ void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
   const int messageId = nextMessageId_++;
   {
     std::lock_guard lock(mutex_);
-    texts_.push_back(client.text);
+    texts_.push_back(HeardText(client.text));
   }
   const std::string queued = "225-" + std::to_string(messageId) + "\r\n225 OK MESSAGE QUEUED\r\n";
   const std::string finished = options_.cancelInsteadOfEnd ? Event(703, messageId, clientId_, "CANCELED")

@@ -80,10 +80,10 @@ class FakeSpeechServer {
   int hangUps_ = 0;
 };
 
-// What a text in SSML sounds like: the markup taken out, entities read back.
-std::string HeardText(const std::string& ssml);
-
 // Waits for something the client does on its own threads.
 bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point start);
+std::string ReadAll(const std::filesystem::path& path);
 
 }  // namespace keelmark

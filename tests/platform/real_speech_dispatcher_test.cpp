@@ -16,9 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -27,6 +25,7 @@
 #include <vector>
 
 #include "platform/posix/speech_dispatcher_voice.h"
+#include "tests/doubles/fake_speech_server.h"
 
 namespace keelmark {
 namespace {
@@ -34,15 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-long long MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The title the game speaks first, and the longest text of a game.
 const std::string titleText = " Keelmark version 1.0-pre5 Written by the Keelmark crew, to be played by ear.";

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -30,15 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-long long MillisecondsSince(Clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // How much later than its limit a call may return on a loaded machine.
 constexpr long long slackMs = 1500;
@@ -190,8 +180,6 @@ struct MarkingCase {
   std::string text;
   std::string ssml;
   std::vector<std::size_t> charactersBeforeMark;
-  // What the server is given to say, when it is not the text itself.
-  std::optional<std::string> sent = std::nullopt;
 };
 
 void PrintTo(const MarkingCase& marking, std::ostream* out) { *out << '"' << marking.text << '"'; }
@@ -202,8 +190,6 @@ TEST_P(MarkWordsTest, MarksFollowEachWordWithItsPunctuationAndTheLastClosesTheTe
   const MarkedText marked = MarkWords(GetParam().text);
   EXPECT_EQ(marked.ssml, GetParam().ssml);
   EXPECT_EQ(marked.charactersBeforeMark, GetParam().charactersBeforeMark);
-  // Nothing of the text is lost or changed on the way.
-  EXPECT_EQ(HeardText(marked.ssml), GetParam().sent.value_or(GetParam().text));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -216,9 +202,9 @@ INSTANTIATE_TEST_SUITE_P(
         MarkingCase{"You win!! ", "<speak>You<mark name=\"w1\"/> win!! <mark name=\"w2\"/></speak>", {3, 7}},
         // A single closing "!" or "?" is doubled, before any closing blanks.
         MarkingCase{"Computer wins! ", "<speak>Computer<mark name=\"w1\"/> wins!! <mark name=\"w2\"/></speak>",
-                    {8, 7}, "Computer wins!! "},
+                    {8, 7}},
         MarkingCase{"Why?!", "<speak>Why?!<mark name=\"w1\"/></speak>", {5}},
-        MarkingCase{"?", "<speak>?\?<mark name=\"w1\"/></speak>", {1}, "??"},
+        MarkingCase{"?", "<speak>?\?<mark name=\"w1\"/></speak>", {1}},
         MarkingCase{" Computer chooses: B 7",
                     "<speak> Computer<mark name=\"w1\"/> chooses:<mark name=\"w2\"/> B<mark name=\"w3\"/> 7<mark "
                     "name=\"w4\"/></speak>",
@@ -232,7 +218,7 @@ INSTANTIATE_TEST_SUITE_P(
         MarkingCase{"Tr\xc3\xa4" "ffer \xe2\x80\x94 J10?",
                     "<speak>Tr\xc3\xa4" "ffer<mark name=\"w1\"/> \xe2\x80\x94<mark name=\"w2\"/> J10?\?<mark "
                     "name=\"w3\"/></speak>",
-                    {7, 2, 5}, "Tr\xc3\xa4" "ffer \xe2\x80\x94 J10??"},
+                    {7, 2, 5}},
         // Blanks alone: still one mark to wait for.
         MarkingCase{"  ", "<speak>  <mark name=\"w1\"/></speak>", {2}},
         // A leading dot, which the protocol escapes, and inner full stops.
