@@ -19,7 +19,6 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -106,7 +105,27 @@ class RealSpeechDispatcher : public ::testing::Test {
   std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
-TEST_F(RealSpeechDispatcher, StartedOnDemandOutsideTheGamesSessionAndHeardToTheLastWord) {
+// Kills a process a second into the title, and tells how long after that
+// the game was held.
+long long HeldAfterKilledMidTitle(Voice& voice, pid_t victim, const std::string& name) {
+  Clock::time_point killedAt;
+  std::thread killer([&] {
+    std::this_thread::sleep_for(milliseconds(1000));
+    kill(victim, SIGKILL);
+    killedAt = Clock::now();
+  });
+  EXPECT_FALSE(voice.Speak(titleText));
+  const Clock::time_point returned = Clock::now();
+  killer.join();
+  const long long held = std::chrono::duration_cast<milliseconds>(returned - killedAt).count();
+  std::cout << "[ figure   ] " << name << " killed mid-title: the game was held " << held << " ms after\n";
+  return held;
+}
+
+// The bounds below are a few times the design's, so that a machine under
+// load does not fail them, while the 18 to 27 s freezes they stand against do.
+
+TEST_F(RealSpeechDispatcher, StartedOutsideTheGamesSessionHeardToTheLastWordAndLostWithItsModule) {
   const Clock::time_point opening = Clock::now();
   ASSERT_NO_FATAL_FAILURE(Open());
   std::cout << "[ figure   ] started and greeted in " << MillisecondsSince(opening) << " ms\n";
@@ -119,54 +138,23 @@ TEST_F(RealSpeechDispatcher, StartedOnDemandOutsideTheGamesSessionAndHeardToTheL
   const std::optional<pid_t> server = ServerPid();
   ASSERT_TRUE(server);
   const std::vector<pid_t> modules = OurProcesses("sd_espeak-ng");
-  ASSERT_FALSE(modules.empty());
+  ASSERT_EQ(modules.size(), 1u);
   for (pid_t pid : std::vector<pid_t>{*server, modules.front()}) {
     EXPECT_NE(getsid(pid), getsid(0)) << pid;
     EXPECT_NE(getpgid(pid), getpgrp()) << pid;
   }
+  // Noticed within the pause allowance and the title's longest word at a
+  // slow rate, 2.6 s.
+  EXPECT_LT(HeldAfterKilledMidTitle(*voice_, modules.front(), "output module"), 6000);
 }
 
-// A few times the design's bound for each, so that a machine under load
-// does not fail them, while the 18 to 27 s freezes they stand against do.
-struct KillCase {
-  std::string name;
-  // The server's own process, else its output module.
-  bool server;
-  // Server: as soon as its hang-up is seen. Module: the pause allowance and
-  // the title's longest word at a slow rate, 2.6 s.
-  long long boundMs;
-};
-
-void PrintTo(const KillCase& c, std::ostream* out) { *out << c.name; }
-
-class RealSpeechDispatcherKilled : public RealSpeechDispatcher, public ::testing::WithParamInterface<KillCase> {};
-
-TEST_P(RealSpeechDispatcherKilled, MidTextHoldsTheGameNoLongerThanItTakesToNotice) {
+TEST_F(RealSpeechDispatcher, ServerKilledMidTextIsNoticedAsItHangsUp) {
   ASSERT_NO_FATAL_FAILURE(Open());
   ASSERT_TRUE(voice_->Speak("round 1"));
-  const std::vector<pid_t> modules = OurProcesses("sd_espeak-ng");
-  ASSERT_EQ(modules.size(), 1u);
-  const std::optional<pid_t> victim = GetParam().server ? ServerPid() : modules.front();
-  ASSERT_TRUE(victim);
-  // Killed a second into the title; the game's wait is measured from then.
-  Clock::time_point killedAt;
-  std::thread killer([&] {
-    std::this_thread::sleep_for(milliseconds(1000));
-    kill(*victim, SIGKILL);
-    killedAt = Clock::now();
-  });
-  EXPECT_FALSE(voice_->Speak(titleText));
-  const Clock::time_point returned = Clock::now();
-  killer.join();
-  const long long held = std::chrono::duration_cast<milliseconds>(returned - killedAt).count();
-  std::cout << "[ figure   ] " << GetParam().name << " mid-title: the game was held " << held << " ms after\n";
-  EXPECT_LT(held, GetParam().boundMs);
+  const std::optional<pid_t> server = ServerPid();
+  ASSERT_TRUE(server);
+  EXPECT_LT(HeldAfterKilledMidTitle(*voice_, *server, "server"), 1000);
 }
-
-INSTANTIATE_TEST_SUITE_P(Processes, RealSpeechDispatcherKilled,
-                         ::testing::Values(KillCase{"ServerKilled", true, 1000},
-                                           KillCase{"OutputModuleKilled", false, 6000}),
-                         [](const ::testing::TestParamInfo<KillCase>& info) { return info.param.name; });
 
 TEST_F(RealSpeechDispatcher, ServerWithoutASoundServerIsGivenUpOnItsFirstText) {
   // The server started from here inherits a sound server that is not there.
