@@ -83,21 +83,21 @@ std::string HeardText(const std::string& ssml) {
 
 }  // namespace
 
+// Something the server does later: send bytes, or with none hang up.
+struct FakeSpeechServer::Due {
+  Clock::time_point at;
+  std::string bytes;
+  // The message the event is about, 0 for none.
+  int messageId = 0;
+};
+
 struct FakeSpeechServer::Client {
   int fd = -1;
   std::string input{};
   bool inText = false;
   std::string text{};
   Clock::time_point busyUntil{};
-};
-
-// Something the server does later: send bytes, or with none hang up.
-struct FakeSpeechServer::Due {
-  Clock::time_point at;
-  int fd;
-  std::string bytes;
-  // The message the event is about, 0 for none.
-  int messageId = 0;
+  std::vector<Due> due{};
 };
 
 FakeSpeechServer::FakeSpeechServer(const std::filesystem::path& socketPath, FakeSpeechOptions options)
@@ -178,48 +178,39 @@ void FakeSpeechServer::HangUp(Client& client) {
 
 void FakeSpeechServer::Run() {
   std::vector<Client> clients;
-  std::vector<Due> due;
   for (;;) {
     std::vector<pollfd> watched{{wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
-    for (const Client& client : clients) watched.push_back({client.fd, POLLIN, 0});
-    int timeout = -1;
-    if (!due.empty()) {
-      const auto first =
-          std::min_element(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.at < b.at; });
-      timeout = static_cast<int>(
-          std::max<long long>(0, std::chrono::duration_cast<milliseconds>(first->at - Clock::now()).count() + 1));
+    Clock::time_point next = Clock::time_point::max();
+    for (const Client& client : clients) {
+      watched.push_back({client.fd, POLLIN, 0});
+      for (const Due& d : client.due) next = std::min(next, d.at);
     }
+    const int timeout = next == Clock::time_point::max()
+                            ? -1
+                            : static_cast<int>(std::max<long long>(
+                                  0, std::chrono::duration_cast<milliseconds>(next - Clock::now()).count() + 1));
     if (poll(watched.data(), watched.size(), timeout) < 0) continue;
     if (watched[0].revents != 0) break;
     for (std::size_t i = 0; i < clients.size(); ++i) {
-      if (watched[i + 2].revents == 0) continue;
       Client& client = clients[i];
-      char buffer[4096];
-      const ssize_t n = read(client.fd, buffer, sizeof buffer);
-      if (n <= 0) {
-        HangUp(client);
-        continue;
+      if (watched[i + 2].revents != 0) {
+        char buffer[4096];
+        const ssize_t n = read(client.fd, buffer, sizeof buffer);
+        if (n > 0) client.input.append(buffer, static_cast<std::size_t>(n));
+        else HangUp(client);
       }
-      client.input.append(buffer, static_cast<std::size_t>(n));
       std::size_t end;
       while (client.fd >= 0 && (end = client.input.find("\r\n")) != std::string::npos) {
         const std::string line = client.input.substr(0, end);
         client.input.erase(0, end + 2);
-        Handle(client, line, due);
+        Handle(client, line);
       }
-    }
-    const Clock::time_point now = Clock::now();
-    for (const Due& d : due) {
-      if (d.at > now) continue;
-      for (Client& client : clients) {
-        if (client.fd != d.fd) continue;
-        d.bytes.empty() ? HangUp(client) : Send(client.fd, d.bytes);
+      const Clock::time_point now = Clock::now();
+      for (const Due& d : client.due) {
+        if (d.at <= now && client.fd >= 0) d.bytes.empty() ? HangUp(client) : Send(client.fd, d.bytes);
       }
+      std::erase_if(client.due, [&](const Due& d) { return d.at <= now; });
     }
-    std::erase_if(due, [&](const Due& d) {
-      return d.at <= now ||
-             std::none_of(clients.begin(), clients.end(), [&](const Client& c) { return c.fd == d.fd; });
-    });
     std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
     // Taken in after the clients polled above, which `watched` lines up with.
     if (watched[1].revents & POLLIN) {
@@ -231,11 +222,11 @@ void FakeSpeechServer::Run() {
   for (const Client& client : clients) close(client.fd);
 }
 
-void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vector<Due>& due) {
+void FakeSpeechServer::Handle(Client& client, const std::string& line) {
   if (client.inText) {
     if (line == ".") {
       client.inText = false;
-      Queue(client, due);
+      Queue(client);
     } else {
       if (!client.text.empty()) client.text += '\n';
       client.text += StartsWith(line, "..") ? line.substr(1) : line;
@@ -269,8 +260,8 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
     // What is still to be said of this client's texts is dropped, each
     // reported cancelled.
     std::vector<int> cancelled;
-    std::erase_if(due, [&](const Due& d) {
-      if (d.fd != client.fd || d.messageId == 0) return false;
+    std::erase_if(client.due, [&](const Due& d) {
+      if (d.messageId == 0) return false;
       if (std::find(cancelled.begin(), cancelled.end(), d.messageId) == cancelled.end())
         cancelled.push_back(d.messageId);
       return true;
@@ -283,7 +274,7 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
   }
 }
 
-void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
+void FakeSpeechServer::Queue(Client& client) {
   const int messageId = nextMessageId_++;
   {
     std::lock_guard lock(mutex_);
@@ -306,21 +297,21 @@ void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
   }
   // Texts are sounded one after another, as a server queues messages.
   Clock::time_point at = std::max(Clock::now(), client.busyUntil);
-  due.push_back({at, client.fd, Event(701, messageId, clientId_, "BEGIN"), messageId});
+  client.due.push_back({at, Event(701, messageId, clientId_, "BEGIN"), messageId});
   int marksSent = 0;
   for (const std::string& name : MarkNames(client.text)) {
     if (marksSent == options_.stallAfterMarks) break;
     at += options_.perMark;
-    if (options_.reportMarks) due.push_back({at, client.fd, Event(700, messageId, clientId_, name), messageId});
+    if (options_.reportMarks) client.due.push_back({at, Event(700, messageId, clientId_, name), messageId});
     ++marksSent;
   }
   if (marksSent == options_.stallAfterMarks) {
-    if (options_.hangUpOnStall) due.push_back({at, client.fd, "", 0});
+    if (options_.hangUpOnStall) client.due.push_back({at, "", 0});
     client.busyUntil = Clock::time_point::max();
     return;
   }
   at += options_.closingPause;
-  due.push_back({at, client.fd, finished, messageId});
+  client.due.push_back({at, finished, messageId});
   client.busyUntil = at;
 }
 

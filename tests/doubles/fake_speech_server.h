@@ -63,8 +63,8 @@ class FakeSpeechServer {
   struct Due;
   void Run();
   void HangUp(Client& client);
-  void Handle(Client& client, const std::string& line, std::vector<Due>& due);
-  void Queue(Client& client, std::vector<Due>& due);
+  void Handle(Client& client, const std::string& line);
+  void Queue(Client& client);
 
   std::filesystem::path path_;
   FakeSpeechOptions options_;
