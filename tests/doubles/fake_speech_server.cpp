@@ -11,6 +11,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 namespace keelmark {
@@ -106,12 +107,9 @@ FakeSpeechServer::FakeSpeechServer(const std::filesystem::path& socketPath, Fake
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   const std::string pathText = path_.string();
-  if (listenFd_ < 0 || pathText.size() >= sizeof(address.sun_path) || pipe(wake_) != 0) {
-    ADD_FAILURE() << "cannot make a socket at " << pathText;
-    return;
-  }
-  std::copy(pathText.begin(), pathText.end(), address.sun_path);
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(listenFd_, 8) != 0) {
+  pathText.copy(address.sun_path, sizeof(address.sun_path) - 1);
+  if (listenFd_ < 0 || pathText.size() >= sizeof(address.sun_path) || pipe(wake_) != 0 ||
+      bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(listenFd_, 8) != 0) {
     ADD_FAILURE() << "cannot listen at " << pathText;
     return;
   }
@@ -259,13 +257,11 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line) {
   } else if (command == "CANCEL SELF") {
     // What is still to be said of this client's texts is dropped, each
     // reported cancelled.
-    std::vector<int> cancelled;
-    std::erase_if(client.due, [&](const Due& d) {
-      if (d.messageId == 0) return false;
-      if (std::find(cancelled.begin(), cancelled.end(), d.messageId) == cancelled.end())
-        cancelled.push_back(d.messageId);
-      return true;
-    });
+    std::set<int> cancelled;
+    for (const Due& d : client.due) {
+      if (d.messageId != 0) cancelled.insert(d.messageId);
+    }
+    std::erase_if(client.due, [](const Due& d) { return d.messageId != 0; });
     Send(client.fd, "213 OK CANCELED\r\n");
     for (int id : cancelled) Send(client.fd, Event(703, id, clientId_, "CANCELED"));
     client.busyUntil = Clock::now();
