@@ -4,9 +4,9 @@
 // the sound server gone. Each test measures how long the game was held and
 // prints it.
 //
-// Run by real_speech_dispatcher_test.sh, which starts the private sound
-// server; without it (KEELMARK_AUDIO_TEST unset) they are skipped, so that
-// no test reaches the user's own speech-dispatcher or sound.
+// Run by the ctest test platform.real_speech_dispatcher, which starts the
+// private sound server; without it (KEELMARK_AUDIO_TEST unset) they are
+// skipped, so that no test reaches the user's own speech-dispatcher or sound.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -40,7 +40,7 @@ class RealSpeechDispatcher : public ::testing::Test {
  protected:
   void SetUp() override {
     const char* audioTest = std::getenv("KEELMARK_AUDIO_TEST");
-    if (audioTest == nullptr) GTEST_SKIP() << "needs the private sound server of real_speech_dispatcher_test.sh";
+    if (audioTest == nullptr) GTEST_SKIP() << "needs the private sound server of platform.real_speech_dispatcher";
     // A runtime folder of this test's own: the server it starts is found
     // there, and nothing of another test's or the user's is reached.
     std::string pattern = (fs::path(audioTest) / "spd-XXXXXX").string();
