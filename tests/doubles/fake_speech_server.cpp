@@ -21,8 +21,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
@@ -136,7 +134,7 @@ std::vector<std::string> FakeSpeechServer::Commands() {
 int FakeSpeechServer::CountCommands(const std::string& prefix) {
   const std::vector<std::string> commands = Commands();
   return static_cast<int>(std::count_if(commands.begin(), commands.end(),
-                                        [&](const std::string& c) { return StartsWith(c, prefix); }));
+                                        [&](const std::string& c) { return c.starts_with(prefix); }));
 }
 
 std::vector<std::string> FakeSpeechServer::Texts() {
@@ -227,7 +225,7 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line) {
       Queue(client);
     } else {
       if (!client.text.empty()) client.text += '\n';
-      client.text += StartsWith(line, "..") ? line.substr(1) : line;
+      client.text += line.starts_with("..") ? line.substr(1) : line;
     }
     return;
   }
@@ -236,8 +234,8 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line) {
     std::lock_guard lock(mutex_);
     commands_.push_back(command);
   }
-  if (!options_.hangUpOn.empty() && StartsWith(command, options_.hangUpOn)) return HangUp(client);
-  silent_ = silent_ || (!options_.silentFrom.empty() && StartsWith(command, options_.silentFrom));
+  if (!options_.hangUpOn.empty() && command.starts_with(options_.hangUpOn)) return HangUp(client);
+  silent_ = silent_ || (!options_.silentFrom.empty() && command.starts_with(options_.silentFrom));
   if (silent_) return;
   static const std::pair<std::string, std::string> settings[] = {
       {"SET SELF CLIENT_NAME ", "208 OK CLIENT NAME SET"},
@@ -246,7 +244,7 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line) {
       {"SET SELF PRIORITY ", "202 OK PRIORITY SET"},
   };
   for (const auto& [prefix, reply] : settings) {
-    if (StartsWith(command, prefix)) return Send(client.fd, reply + "\r\n");
+    if (command.starts_with(prefix)) return Send(client.fd, reply + "\r\n");
   }
   if (command == "HISTORY GET CLIENT_ID") {
     Send(client.fd, "245-" + std::to_string(clientId_) + "\r\n245 OK CLIENT ID SENT\r\n");
