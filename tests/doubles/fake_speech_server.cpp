@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 
 namespace keelmark {
@@ -17,8 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 std::string Upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -57,8 +58,7 @@ std::vector<std::string> MarkNames(const std::string& ssml) {
   return names;
 }
 
-}  // namespace
-
+// What a text in SSML sounds like: the markup taken out, entities read back.
 std::string HeardText(const std::string& ssml) {
   std::string heard;
   for (std::size_t i = 0; i < ssml.size(); ++i) {
@@ -80,21 +80,23 @@ std::string HeardText(const std::string& ssml) {
   return heard;
 }
 
+}  // namespace
+
+// Something the server does later: send bytes, or with none hang up.
+struct FakeSpeechServer::Due {
+  Clock::time_point at;
+  std::string bytes;
+  // The message the event is about, 0 for none.
+  int messageId = 0;
+};
+
 struct FakeSpeechServer::Client {
   int fd = -1;
   std::string input{};
   bool inText = false;
   std::string text{};
   Clock::time_point busyUntil{};
-};
-
-// Something the server does later: send bytes, or with none hang up.
-struct FakeSpeechServer::Due {
-  Clock::time_point at;
-  int fd;
-  std::string bytes;
-  // The message the event is about, 0 for none.
-  int messageId = 0;
+  std::vector<Due> due{};
 };
 
 FakeSpeechServer::FakeSpeechServer(const std::filesystem::path& socketPath, FakeSpeechOptions options)
@@ -103,12 +105,9 @@ FakeSpeechServer::FakeSpeechServer(const std::filesystem::path& socketPath, Fake
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   const std::string pathText = path_.string();
-  if (listenFd_ < 0 || pathText.size() >= sizeof(address.sun_path) || pipe(wake_) != 0) {
-    ADD_FAILURE() << "cannot make a socket at " << pathText;
-    return;
-  }
-  std::copy(pathText.begin(), pathText.end(), address.sun_path);
-  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(listenFd_, 8) != 0) {
+  pathText.copy(address.sun_path, sizeof(address.sun_path) - 1);
+  if (listenFd_ < 0 || pathText.size() >= sizeof(address.sun_path) || pipe(wake_) != 0 ||
+      bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(listenFd_, 8) != 0) {
     ADD_FAILURE() << "cannot listen at " << pathText;
     return;
   }
@@ -135,19 +134,26 @@ std::vector<std::string> FakeSpeechServer::Commands() {
 int FakeSpeechServer::CountCommands(const std::string& prefix) {
   const std::vector<std::string> commands = Commands();
   return static_cast<int>(std::count_if(commands.begin(), commands.end(),
-                                        [&](const std::string& c) { return StartsWith(c, prefix); }));
+                                        [&](const std::string& c) { return c.starts_with(prefix); }));
 }
 
 std::vector<std::string> FakeSpeechServer::Texts() {
   std::lock_guard lock(mutex_);
-  std::vector<std::string> heard;
-  for (const std::string& text : texts_) heard.push_back(HeardText(text));
-  return heard;
+  return texts_;
 }
 
 int FakeSpeechServer::HangUps() {
   std::lock_guard lock(mutex_);
   return hangUps_;
+}
+
+long long MillisecondsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool WaitUntil(const std::function<bool()>& ready, milliseconds limit) {
@@ -168,48 +174,39 @@ void FakeSpeechServer::HangUp(Client& client) {
 
 void FakeSpeechServer::Run() {
   std::vector<Client> clients;
-  std::vector<Due> due;
   for (;;) {
     std::vector<pollfd> watched{{wake_[0], POLLIN, 0}, {listenFd_, POLLIN, 0}};
-    for (const Client& client : clients) watched.push_back({client.fd, POLLIN, 0});
-    int timeout = -1;
-    if (!due.empty()) {
-      const auto first =
-          std::min_element(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.at < b.at; });
-      timeout = static_cast<int>(
-          std::max<long long>(0, std::chrono::duration_cast<milliseconds>(first->at - Clock::now()).count() + 1));
+    Clock::time_point next = Clock::time_point::max();
+    for (const Client& client : clients) {
+      watched.push_back({client.fd, POLLIN, 0});
+      for (const Due& d : client.due) next = std::min(next, d.at);
     }
+    const int timeout = next == Clock::time_point::max()
+                            ? -1
+                            : static_cast<int>(std::max<long long>(
+                                  0, std::chrono::duration_cast<milliseconds>(next - Clock::now()).count() + 1));
     if (poll(watched.data(), watched.size(), timeout) < 0) continue;
     if (watched[0].revents != 0) break;
     for (std::size_t i = 0; i < clients.size(); ++i) {
-      if (watched[i + 2].revents == 0) continue;
       Client& client = clients[i];
-      char buffer[4096];
-      const ssize_t n = read(client.fd, buffer, sizeof buffer);
-      if (n <= 0) {
-        HangUp(client);
-        continue;
+      if (watched[i + 2].revents != 0) {
+        char buffer[4096];
+        const ssize_t n = read(client.fd, buffer, sizeof buffer);
+        if (n > 0) client.input.append(buffer, static_cast<std::size_t>(n));
+        else HangUp(client);
       }
-      client.input.append(buffer, static_cast<std::size_t>(n));
       std::size_t end;
       while (client.fd >= 0 && (end = client.input.find("\r\n")) != std::string::npos) {
         const std::string line = client.input.substr(0, end);
         client.input.erase(0, end + 2);
-        Handle(client, line, due);
+        Handle(client, line);
       }
-    }
-    const Clock::time_point now = Clock::now();
-    for (const Due& d : due) {
-      if (d.at > now) continue;
-      for (Client& client : clients) {
-        if (client.fd != d.fd) continue;
-        d.bytes.empty() ? HangUp(client) : Send(client.fd, d.bytes);
+      const Clock::time_point now = Clock::now();
+      for (const Due& d : client.due) {
+        if (d.at <= now && client.fd >= 0) d.bytes.empty() ? HangUp(client) : Send(client.fd, d.bytes);
       }
+      std::erase_if(client.due, [&](const Due& d) { return d.at <= now; });
     }
-    std::erase_if(due, [&](const Due& d) {
-      return d.at <= now ||
-             std::none_of(clients.begin(), clients.end(), [&](const Client& c) { return c.fd == d.fd; });
-    });
     std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
     // Taken in after the clients polled above, which `watched` lines up with.
     if (watched[1].revents & POLLIN) {
@@ -221,14 +218,14 @@ void FakeSpeechServer::Run() {
   for (const Client& client : clients) close(client.fd);
 }
 
-void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vector<Due>& due) {
+void FakeSpeechServer::Handle(Client& client, const std::string& line) {
   if (client.inText) {
     if (line == ".") {
       client.inText = false;
-      Queue(client, due);
+      Queue(client);
     } else {
       if (!client.text.empty()) client.text += '\n';
-      client.text += StartsWith(line, "..") ? line.substr(1) : line;
+      client.text += line.starts_with("..") ? line.substr(1) : line;
     }
     return;
   }
@@ -237,8 +234,8 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
     std::lock_guard lock(mutex_);
     commands_.push_back(command);
   }
-  if (!options_.hangUpOn.empty() && StartsWith(command, options_.hangUpOn)) return HangUp(client);
-  silent_ = silent_ || (!options_.silentFrom.empty() && StartsWith(command, options_.silentFrom));
+  if (!options_.hangUpOn.empty() && command.starts_with(options_.hangUpOn)) return HangUp(client);
+  silent_ = silent_ || (!options_.silentFrom.empty() && command.starts_with(options_.silentFrom));
   if (silent_) return;
   static const std::pair<std::string, std::string> settings[] = {
       {"SET SELF CLIENT_NAME ", "208 OK CLIENT NAME SET"},
@@ -247,7 +244,7 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
       {"SET SELF PRIORITY ", "202 OK PRIORITY SET"},
   };
   for (const auto& [prefix, reply] : settings) {
-    if (StartsWith(command, prefix)) return Send(client.fd, reply + "\r\n");
+    if (command.starts_with(prefix)) return Send(client.fd, reply + "\r\n");
   }
   if (command == "HISTORY GET CLIENT_ID") {
     Send(client.fd, "245-" + std::to_string(clientId_) + "\r\n245 OK CLIENT ID SENT\r\n");
@@ -258,13 +255,11 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
   } else if (command == "CANCEL SELF") {
     // What is still to be said of this client's texts is dropped, each
     // reported cancelled.
-    std::vector<int> cancelled;
-    std::erase_if(due, [&](const Due& d) {
-      if (d.fd != client.fd || d.messageId == 0) return false;
-      if (std::find(cancelled.begin(), cancelled.end(), d.messageId) == cancelled.end())
-        cancelled.push_back(d.messageId);
-      return true;
-    });
+    std::set<int> cancelled;
+    for (const Due& d : client.due) {
+      if (d.messageId != 0) cancelled.insert(d.messageId);
+    }
+    std::erase_if(client.due, [](const Due& d) { return d.messageId != 0; });
     Send(client.fd, "213 OK CANCELED\r\n");
     for (int id : cancelled) Send(client.fd, Event(703, id, clientId_, "CANCELED"));
     client.busyUntil = Clock::now();
@@ -273,11 +268,11 @@ void FakeSpeechServer::Handle(Client& client, const std::string& line, std::vect
   }
 }
 
-void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
+void FakeSpeechServer::Queue(Client& client) {
   const int messageId = nextMessageId_++;
   {
     std::lock_guard lock(mutex_);
-    texts_.push_back(client.text);
+    texts_.push_back(HeardText(client.text));
   }
   const std::string queued = "225-" + std::to_string(messageId) + "\r\n225 OK MESSAGE QUEUED\r\n";
   const std::string finished = options_.cancelInsteadOfEnd ? Event(703, messageId, clientId_, "CANCELED")
@@ -296,21 +291,21 @@ void FakeSpeechServer::Queue(Client& client, std::vector<Due>& due) {
   }
   // Texts are sounded one after another, as a server queues messages.
   Clock::time_point at = std::max(Clock::now(), client.busyUntil);
-  due.push_back({at, client.fd, Event(701, messageId, clientId_, "BEGIN"), messageId});
+  client.due.push_back({at, Event(701, messageId, clientId_, "BEGIN"), messageId});
   int marksSent = 0;
   for (const std::string& name : MarkNames(client.text)) {
     if (marksSent == options_.stallAfterMarks) break;
     at += options_.perMark;
-    if (options_.reportMarks) due.push_back({at, client.fd, Event(700, messageId, clientId_, name), messageId});
+    if (options_.reportMarks) client.due.push_back({at, Event(700, messageId, clientId_, name), messageId});
     ++marksSent;
   }
   if (marksSent == options_.stallAfterMarks) {
-    if (options_.hangUpOnStall) due.push_back({at, client.fd, "", 0});
+    if (options_.hangUpOnStall) client.due.push_back({at, "", 0});
     client.busyUntil = Clock::time_point::max();
     return;
   }
   at += options_.closingPause;
-  due.push_back({at, client.fd, finished, messageId});
+  client.due.push_back({at, finished, messageId});
   client.busyUntil = at;
 }
 

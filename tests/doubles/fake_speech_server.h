@@ -63,8 +63,8 @@ class FakeSpeechServer {
   struct Due;
   void Run();
   void HangUp(Client& client);
-  void Handle(Client& client, const std::string& line, std::vector<Due>& due);
-  void Queue(Client& client, std::vector<Due>& due);
+  void Handle(Client& client, const std::string& line);
+  void Queue(Client& client);
 
   std::filesystem::path path_;
   FakeSpeechOptions options_;
@@ -80,10 +80,10 @@ class FakeSpeechServer {
   int hangUps_ = 0;
 };
 
-// What a text in SSML sounds like: the markup taken out, entities read back.
-std::string HeardText(const std::string& ssml);
-
 // Waits for something the client does on its own threads.
 bool WaitUntil(const std::function<bool()>& ready, std::chrono::milliseconds limit);
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point start);
+std::string ReadAll(const std::filesystem::path& path);
 
 }  // namespace keelmark

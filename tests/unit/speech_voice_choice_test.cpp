@@ -1,8 +1,12 @@
 // Which voice speaks: the first that can be made, and the next one when it
-// breaks down, with the game's 8-bit texts handed over as UTF-8.
+// breaks down, with the game's 8-bit texts handed over as UTF-8. The voice is
+// made while the game goes on drawing, so nothing may be heard sooner, later
+// or by another voice than if it had been made on the spot.
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +15,8 @@
 
 namespace keelmark {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Writes "name: text" for every text; breaks down (once asked `breakAt`
 // texts) by returning false.
@@ -88,12 +94,39 @@ TEST_F(VoiceChoice, WithoutAnyVoiceTextsAreConvertedAndNothingIsHeard) {
   EXPECT_EQ(speech.speechText, "caf\xC3\xA9");
 }
 
-TEST_F(VoiceChoice, ReleasedVoiceSpeaksNoMore) {
+TEST_F(VoiceChoice, VoiceReleasedBeforeAnyTextIsStillMadeAndSpeaksNoMore) {
   Speech speech({Makes("engine")}, nullptr);
   speech.CreateVoice();
   speech.ReleaseVoice();
+  EXPECT_EQ(made, std::vector<std::string>{"engine"});
   Say(speech, "Game over.");
   EXPECT_TRUE(heard.empty());
+}
+
+TEST_F(VoiceChoice, FirstTextWaitsForTheVoiceStillBeingMadeAfterFlushingTheScreen) {
+  // Not done until the test lets it finish, the way a speech server takes
+  // its time to start.
+  std::promise<void> started;
+  std::promise<void> finish;
+  std::shared_future<void> finished = finish.get_future().share();
+  bool flushed = false;
+  Speech speech(
+      [&, make = Makes("service")] {
+        started.set_value();
+        finished.wait();
+        return make();
+      },
+      [&] { flushed = true; });
+  // Returns although the factory is held: it runs elsewhere.
+  speech.CreateVoice();
+  started.get_future().wait();
+  std::future<void> speaking = std::async(std::launch::async, [&] { Say(speech, "Keelmark"); });
+  // Held back by the unfinished voice: nothing said, and nothing skipped.
+  EXPECT_EQ(speaking.wait_for(100ms), std::future_status::timeout);
+  finish.set_value();
+  speaking.get();
+  EXPECT_TRUE(flushed);
+  EXPECT_EQ(heard, std::vector<std::string>{"service: Keelmark"});
 }
 
 }  // namespace
