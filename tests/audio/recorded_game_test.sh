@@ -43,9 +43,12 @@ TypeEntry() {
   Expect "say $1"
 }
 
+# Reading the screen into cells takes the shell most of a second, which the
+# game would spend waiting for the player: it is read once per prompt, and
+# what follows reads it from there.
+
 # The player's shot at ROW COLUMN of the target board.
 ExpectPlayerShot() {
-  LoadScreen
   ReadShot "$1" "$2" || { Fail "no shot's mark at row $1, column $2 of the target board"; Finish; }
   Expect "clip DROP" "clip $shot"
 }
@@ -54,7 +57,6 @@ ExpectPlayerShot() {
 # can be told from a hit that sinks (no square of that ship left).
 declare -A homeLetter=()
 NoteHomeBoard() {
-  LoadScreen
   local row column
   for ((row = 13; row <= 22; row++)); do
     for ((column = 1; column <= 10; column++)); do
@@ -64,7 +66,6 @@ NoteHomeBoard() {
 }
 
 ExpectComputerShot() {
-  LoadScreen
   ReadComputerSquare || { Fail "the computer's square is not on the bottom row"; Finish; }
   # The square is spoken as it is printed, a random one with its comma.
   Expect "say Computer chooses: $(sed "s/ *$//" <<<"$computerText")" "clip DROP"
@@ -89,10 +90,12 @@ TypeEntry auto
 Expect "say Generating ship locations, please wait."
 AwaitPrompt 1
 ExpectPrompt 1
+LoadScreen
 NoteHomeBoard
 
 TypeEntry a1
 AwaitPrompt 2
+LoadScreen
 ExpectPlayerShot 1 1
 ExpectComputerShot
 ExpectPrompt 2
@@ -107,6 +110,7 @@ ExpectPrompt 2
 
 TypeEntry j10
 AwaitPrompt 3
+LoadScreen
 ExpectPlayerShot 10 10
 ExpectComputerShot
 ExpectPrompt 3
