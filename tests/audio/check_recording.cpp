@@ -271,13 +271,9 @@ int main(int argc, char** argv) {
                     " s into it");
       // Another sound that happens to open with the same sample.
       if (e < lead + deviceRate / 10) return heardInstead();
-      if (recording[r] == 0)
-        return Fail(Describe(sound) + " from " + std::to_string(Seconds(start)) + " s fell silent " +
-                    std::to_string(Seconds(e)) + " s into it, " + std::to_string(Seconds(sound.frames.size())) +
-                    " s long");
-      return Fail(Describe(sound) + " from " + std::to_string(Seconds(start)) + " s differs from what it should be " +
-                  std::to_string(Seconds(e)) + " s into it (at " + std::to_string(Seconds(r)) +
-                  " s of the recording)");
+      return Fail(Describe(sound) + " from " + std::to_string(Seconds(start)) + " s " +
+                  (recording[r] == 0 ? "fell silent " : "differs from what it should be ") +
+                  std::to_string(Seconds(e)) + " s into it (at " + std::to_string(Seconds(r)) + " s)");
     }
     if (dropouts > 0) {
       std::printf("           the device ran dry %zu time(s) inside it, for up to %.3f s\n", dropouts,
