@@ -118,6 +118,10 @@ StartAudioServer() {
   "${audioPriority[@]}" pacat --playback --raw --latency-msec=20 --client-name=keelmark-keeper /dev/zero &
   audioKeeperPid=$!
   Retry 50 0.1 KeeperIsPlaying || { echo "the keeper stream did not start" >&2; exit 2; }
+  # The sink's clock still runs to the end of the two-second block it began
+  # with, which the first recorder would wait out; suspended and resumed, the
+  # sink starts afresh at the keeper's pace.
+  pactl suspend-sink "$audioSink" 1 && pactl suspend-sink "$audioSink" 0
 }
 
 # StartRecording FILE [CHANNELS]: everything the sink plays, from now until
