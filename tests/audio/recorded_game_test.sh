@@ -53,17 +53,16 @@ ExpectPlayerShot() {
   Expect "clip DROP" "clip $shot"
 }
 
-# The home board's ship letters before the computer fires, so that a hit
-# can be told from a hit that sinks (no square of that ship left).
-declare -A homeLetter=()
-NoteHomeBoard() {
+# The home board's hundred squares in one string, row by row; noted before
+# the computer fires, it tells a hit from a hit that sinks (no square of
+# that ship left).
+HomeBoard() {
   local row column
   for ((row = 13; row <= 22; row++)); do
-    for ((column = 1; column <= 10; column++)); do
-      homeLetter[$row,$column]=${cellGlyph[$row,$column]:-}
-    done
+    for ((column = 1; column <= 10; column++)); do printf '%s' "${cellGlyph[$row,$column]:-.}"; done
   done
 }
+NoteHomeBoard() { homeBoard=$(HomeBoard); }
 
 ExpectComputerShot() {
   ReadComputerSquare || { Fail "the computer's square is not on the bottom row"; Finish; }
@@ -72,13 +71,8 @@ ExpectComputerShot() {
   ReadShot "$computerRow" "$computerColumn" || { Fail "no mark of the computer's shot at $computerSquare"; Finish; }
   Expect "clip $shot"
   [[ $shot == HIT ]] || return 0
-  local ship=${homeLetter[$computerRow,$computerColumn]} r c
-  for ((r = 13; r <= 22; r++)); do
-    for ((c = 1; c <= 10; c++)); do
-      [[ ${cellGlyph[$r,$c]:-} == "$ship" ]] && return
-    done
-  done
-  Expect "clip SINK"
+  local ship=${homeBoard:(computerRow - 13) * 10 + computerColumn - 1:1}
+  [[ $(HomeBoard) == *"$ship"* ]] || Expect "clip SINK"
 }
 
 StartTerminal 80 25
