@@ -59,22 +59,17 @@ Mark() { markAt[$1]=$(RecordingTimeOf "$(AudioNow)"); }
 
 # Reading the screen starts tmux clients; four times a second leaves the
 # game's sound its share of two busy cores.
-WaitCalmly() { pollInterval=0.25 WaitUntil "$@"; }
 AwaitQuietPrompt() {
   pollInterval=0.25 AwaitPrompt "$1"
   # The entry falls in a silence, so the sound before and after it counts
   # on the right side.
   WaitUntil 10 RecordingIsQuietFor "$work/recording.raw" 0.4 || Fail "sound went on at the prompt of round $1"
 }
-TypeEntry() {
-  Mark "$1"
-  TypeLine "$1"
-}
 
 StartTerminal 80 25
 StartRecording "$work/recording.raw" 2
 StartGame
-WaitCalmly 40 TextIsAt 3 1 "Press any key to continue." || { Fail "the title's prompt never showed"; Finish; }
+pollInterval=0.25 WaitUntil 40 TextIsAt 3 1 "Press any key to continue." || { Fail "the title's prompt never showed"; Finish; }
 speechServerPid=$(cat "$audioDir/speech-dispatcher/pid/speech-dispatcher.pid" 2>/dev/null)
 case $voice in
   speech-dispatcher)
@@ -86,9 +81,11 @@ case $voice in
     ;;
 esac
 WaitUntil 10 RecordingIsQuietFor "$work/recording.raw" 0.4
-TypeEntry auto
+Mark auto
+TypeLine auto
 AwaitQuietPrompt 1
-TypeEntry a1
+Mark a1
+TypeLine a1
 AwaitQuietPrompt 2
 Mark quit
 QuitAndExpectCleanExit
