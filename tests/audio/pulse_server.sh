@@ -65,6 +65,15 @@ Retry() {
   done
 }
 
+# True once the server answers; a server that has died ends the test.
+AudioServerAnswers() {
+  pactl info >/dev/null 2>&1 && return 0
+  kill -0 "$audioServerPid" 2>/dev/null && return 1
+  echo "pulseaudio did not start:" >&2
+  sed 's/^/| /' "$audioDir/pulseaudio.log" >&2
+  exit 2
+}
+
 KeeperIsPlaying() { pactl list short sink-inputs | grep -q .; }
 
 # On a desktop the sound server runs at real-time priority; here it shares
@@ -100,17 +109,7 @@ StartAudioServer() {
     --load="module-null-sink sink_name=$audioSink rate=$audioRate channels=2" \
     >"$audioDir/pulseaudio.log" 2>&1 &
   audioServerPid=$!
-  local tries
-  for ((tries = 0; tries < 100; tries++)); do
-    pactl info >/dev/null 2>&1 && break
-    if ! kill -0 "$audioServerPid" 2>/dev/null; then
-      echo "pulseaudio did not start:" >&2
-      sed 's/^/| /' "$audioDir/pulseaudio.log" >&2
-      exit 2
-    fi
-    sleep 0.1
-  done
-  pactl info >/dev/null 2>&1 || { echo "pulseaudio does not answer" >&2; exit 2; }
+  Retry 100 0.1 AudioServerAnswers || { echo "pulseaudio does not answer" >&2; exit 2; }
   pactl set-default-sink "$audioSink"
   pactl set-default-source "$audioSink.monitor"
   # An idle null sink renders in blocks of up to two seconds, so a stream
@@ -119,6 +118,10 @@ StartAudioServer() {
   "${audioPriority[@]}" pacat --playback --raw --latency-msec=20 --client-name=keelmark-keeper /dev/zero &
   audioKeeperPid=$!
   Retry 50 0.1 KeeperIsPlaying || { echo "the keeper stream did not start" >&2; exit 2; }
+  # The sink's clock still runs to the end of the two-second block it began
+  # with, which the first recorder would wait out; suspended and resumed, the
+  # sink starts afresh at the keeper's pace.
+  pactl suspend-sink "$audioSink" 1 && pactl suspend-sink "$audioSink" 0
 }
 
 # StartRecording FILE [CHANNELS]: everything the sink plays, from now until

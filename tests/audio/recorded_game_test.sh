@@ -43,41 +43,36 @@ TypeEntry() {
   Expect "say $1"
 }
 
+# Reading the screen into cells takes the shell most of a second, which the
+# game would spend waiting for the player: it is read once per prompt, and
+# what follows reads it from there.
+
 # The player's shot at ROW COLUMN of the target board.
 ExpectPlayerShot() {
-  LoadScreen
   ReadShot "$1" "$2" || { Fail "no shot's mark at row $1, column $2 of the target board"; Finish; }
   Expect "clip DROP" "clip $shot"
 }
 
-# The home board's ship letters before the computer fires, so that a hit
-# can be told from a hit that sinks (no square of that ship left).
-declare -A homeLetter=()
-NoteHomeBoard() {
-  LoadScreen
+# The home board's hundred squares in one string, row by row; noted before
+# the computer fires, it tells a hit from a hit that sinks (no square of
+# that ship left).
+HomeBoard() {
   local row column
   for ((row = 13; row <= 22; row++)); do
-    for ((column = 1; column <= 10; column++)); do
-      homeLetter[$row,$column]=${cellGlyph[$row,$column]:-}
-    done
+    for ((column = 1; column <= 10; column++)); do printf '%s' "${cellGlyph[$row,$column]:-.}"; done
   done
 }
+NoteHomeBoard() { homeBoard=$(HomeBoard); }
 
 ExpectComputerShot() {
-  LoadScreen
   ReadComputerSquare || { Fail "the computer's square is not on the bottom row"; Finish; }
   # The square is spoken as it is printed, a random one with its comma.
   Expect "say Computer chooses: $(sed "s/ *$//" <<<"$computerText")" "clip DROP"
   ReadShot "$computerRow" "$computerColumn" || { Fail "no mark of the computer's shot at $computerSquare"; Finish; }
   Expect "clip $shot"
   [[ $shot == HIT ]] || return 0
-  local ship=${homeLetter[$computerRow,$computerColumn]} r c
-  for ((r = 13; r <= 22; r++)); do
-    for ((c = 1; c <= 10; c++)); do
-      [[ ${cellGlyph[$r,$c]:-} == "$ship" ]] && return
-    done
-  done
-  Expect "clip SINK"
+  local ship=${homeBoard:(computerRow - 13) * 10 + computerColumn - 1:1}
+  [[ $(HomeBoard) == *"$ship"* ]] || Expect "clip SINK"
 }
 
 StartTerminal 80 25
@@ -89,10 +84,12 @@ TypeEntry auto
 Expect "say Generating ship locations, please wait."
 AwaitPrompt 1
 ExpectPrompt 1
+LoadScreen
 NoteHomeBoard
 
 TypeEntry a1
 AwaitPrompt 2
+LoadScreen
 ExpectPlayerShot 1 1
 ExpectComputerShot
 ExpectPrompt 2
@@ -107,6 +104,7 @@ ExpectPrompt 2
 
 TypeEntry j10
 AwaitPrompt 3
+LoadScreen
 ExpectPlayerShot 10 10
 ExpectComputerShot
 ExpectPrompt 3

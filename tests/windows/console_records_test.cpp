@@ -27,12 +27,14 @@ constexpr std::uint32_t mouseDoubleClick = 2;
 constexpr std::uint32_t mouseWheeled = 4;
 constexpr std::uint32_t mouseMoved = 1;
 
-ConsoleKeyRecord Key(int virtualKey, int scanCode, int character, std::uint32_t state = 0) {
+ConsoleKeyRecord Key(int virtualKey, int scanCode, int character, std::uint32_t state = 0,
+                     int repeatCount = 1) {
   ConsoleKeyRecord record;
   record.virtualKeyCode = virtualKey;
   record.virtualScanCode = scanCode;
   record.character = static_cast<unsigned char>(character);
   record.controlKeyState = state;
+  record.repeatCount = repeatCount;
   return record;
 }
 
@@ -91,11 +93,6 @@ TEST_P(ConsoleRecords, ArriveAsTheGamesKeys) {
   EXPECT_EQ(console.WaitKey(), ".");
 }
 
-ConsoleKeyRecord Held(ConsoleKeyRecord record, int repeatCount) {
-  record.repeatCount = repeatCount;
-  return record;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Records, ConsoleRecords,
     ::testing::Values(
@@ -104,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Key(0x0D, 0x1C, 13)},
                    {"c", "7", ",", "\b", "\r"}},
         RecordCase{"a_held_key_repeats_as_many_times_as_the_record_counts",
-                   {Held(Key(0x41, 0x1E, 'a'), 3), Key(0x0D, 0x1C, 13)}, {"a", "a", "a", "\r"}},
+                   {Key(0x41, 0x1E, 'a', 0, 3), Key(0x0D, 0x1C, 13)}, {"a", "a", "a", "\r"}},
         RecordCase{"shift_alone_is_skipped_and_the_shifted_letter_arrives",
                    {Key(0x10, 0x2A, 0, shiftPressed), Key(0x41, 0x1E, 'A', shiftPressed)}, {"A"}},
         // The arrow block's up arrow, F1, delete.

@@ -11,42 +11,28 @@
 
 namespace {
 
-struct ConsoleState {
-  DWORD inputMode = 0;
-  DWORD outputMode = 0;
+// The console settings the game may change, as one line of text.
+std::string Describe(HANDLE input, HANDLE output) {
+  DWORD inputMode = 0, outputMode = 0;
+  GetConsoleMode(input, &inputMode);
+  GetConsoleMode(output, &outputMode);
   CONSOLE_CURSOR_INFO cursor{};
-  WORD attributes = 0;
-};
-
-ConsoleState Read(HANDLE input, HANDLE output) {
-  ConsoleState state;
-  GetConsoleMode(input, &state.inputMode);
-  GetConsoleMode(output, &state.outputMode);
-  GetConsoleCursorInfo(output, &state.cursor);
+  GetConsoleCursorInfo(output, &cursor);
   CONSOLE_SCREEN_BUFFER_INFO info{};
   GetConsoleScreenBufferInfo(output, &info);
-  state.attributes = info.wAttributes;
-  return state;
-}
-
-void Write(std::FILE* file, const char* label, const ConsoleState& state) {
-  std::fprintf(file, "%s input mode 0x%lx output mode 0x%lx cursor size %lu visible %d attributes 0x%x\n",
-               label, static_cast<unsigned long>(state.inputMode),
-               static_cast<unsigned long>(state.outputMode),
-               static_cast<unsigned long>(state.cursor.dwSize), state.cursor.bVisible ? 1 : 0,
-               static_cast<unsigned>(state.attributes));
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "input mode 0x%lx output mode 0x%lx cursor size %lu visible %d attributes 0x%x",
+                static_cast<unsigned long>(inputMode), static_cast<unsigned long>(outputMode),
+                static_cast<unsigned long>(cursor.dwSize), cursor.bVisible ? 1 : 0,
+                static_cast<unsigned>(info.wAttributes));
+  return text;
 }
 
 // A Ctrl+C typed into the console goes to every process in it; the game
 // must survive it on its own, and this one must stay to see the end.
 BOOL WINAPI IgnoreInterrupts(DWORD controlType) {
   return controlType == CTRL_C_EVENT || controlType == CTRL_BREAK_EVENT ? TRUE : FALSE;
-}
-
-bool Same(const ConsoleState& a, const ConsoleState& b) {
-  return a.inputMode == b.inputMode && a.outputMode == b.outputMode &&
-         a.cursor.dwSize == b.cursor.dwSize && (a.cursor.bVisible != 0) == (b.cursor.bVisible != 0) &&
-         a.attributes == b.attributes;
 }
 
 }  // namespace
@@ -66,7 +52,7 @@ int main(int argc, char** argv) {
   const CONSOLE_CURSOR_INFO tallHidden{50, FALSE};
   SetConsoleCursorInfo(output, &tallHidden);
   SetConsoleTextAttribute(output, 0x1E);
-  const ConsoleState before = Read(input, output);
+  const std::string before = Describe(input, output);
 
   std::string commandLine = argv[1];
   STARTUPINFOA startup{};
@@ -80,13 +66,12 @@ int main(int argc, char** argv) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
   }
-  const ConsoleState after = Read(input, output);
+  const std::string after = Describe(input, output);
 
   std::FILE* file = std::fopen("console_state.txt", "w");
   if (file == nullptr) return 3;
-  std::fprintf(file, "status %lu\n", static_cast<unsigned long>(status));
-  Write(file, "before", before);
-  Write(file, "after", after);
+  std::fprintf(file, "status %lu\nbefore %s\nafter %s\n", static_cast<unsigned long>(status), before.c_str(),
+               after.c_str());
   std::fclose(file);
-  return status == 0 && Same(before, after) ? 0 : 1;
+  return status == 0 && before == after ? 0 : 1;
 }
