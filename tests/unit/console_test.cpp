@@ -78,14 +78,6 @@ TEST_F(ConsoleTest, NextPrintZoneWritesBlanksUpToTheNextZoneStartInTheCurrentCol
   EXPECT_EQ(console.CursorColumn(), 5);
 }
 
-TEST_F(ConsoleTest, PrintTextStoresControlCodesOneCellEach) {
-  console.MoveCursor(24, 14);
-  console.PrintText("a\rb\bc");
-  EXPECT_EQ(terminal.Text(24, 14, 5), "a\rb\bc");
-  EXPECT_EQ(console.CursorRow(), 24);
-  EXPECT_EQ(console.CursorColumn(), 19);
-}
-
 // Wrapping and scrolling, on a screen of 4 rows by 10 columns whose rows
 // are labelled so that a scroll shows.
 struct ScrollCase {
