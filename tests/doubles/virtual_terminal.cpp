@@ -59,13 +59,6 @@ void VirtualTerminal::TypeText(std::string_view text) {
 
 void VirtualTerminal::PressScanKey(int scanCode) { Push(InputEvent::Scan(scanCode)); }
 
-void VirtualTerminal::PressAltLetter(char letter, int scanCode) {
-  InputEvent e = InputEvent::Char(static_cast<unsigned char>(letter));
-  e.scanCode = scanCode;
-  e.alt = true;
-  Push(e);
-}
-
 void VirtualTerminal::Click(int row, int column, int button) {
   Push(InputEvent::Mouse(button, row, column));
   Push(InputEvent::Mouse(0, row, column));

@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ReadEntryScreen, KeysWithoutACharacterAndRightClicksAreIgnoredAndNotEchoed) {
   terminal.TypeText("c");
   terminal.PressScanKey(0x4B);
-  terminal.PressAltLetter('x', 0x2D);
+  terminal.Push(testing::AltLetter('x', 0x2D));
   terminal.RightClick(3, 7);
   terminal.TypeText("3\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
@@ -95,14 +95,6 @@ TEST_F(ReadEntryScreen, QuitIsSpokenAndLeavesTheGameAndARefusalLeavesTheSquare) 
   EXPECT_THROW(game.ReadEntry(), QuitGame);
   EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"k5", "quit"}));
   EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"}) << "for k5 only";
-  EXPECT_EQ(Current(), (Square{6, 6}));
-}
-
-TEST_F(ReadEntryScreen, AutoSetsTheFlagAndLeavesTheSquare) {
-  terminal.TypeText("auto\r");
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Auto);
-  EXPECT_EQ(game.state.autoPlacement, 1);
-  EXPECT_EQ(game.entryText, "auto");
   EXPECT_EQ(Current(), (Square{6, 6}));
 }
 
