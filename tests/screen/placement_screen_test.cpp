@@ -30,8 +30,6 @@ class PlacementScreen : public ScreenTest {
     log.Clear();
   }
 
-  char Home(int row, int column) const { return CellOf(game.state.playerGrid, row, column); }
-
   void ExpectYellowMarker(int row, int column) const {
     EXPECT_EQ(terminal.Text(row, column, 1), "X") << row << "," << column;
     EXPECT_EQ(terminal.ForegroundAt(row, column), 14) << row << "," << column;

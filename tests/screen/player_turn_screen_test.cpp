@@ -9,10 +9,7 @@
 namespace keelmark {
 namespace {
 
-class PlayerTurnScreen : public ScreenTest {
- protected:
-  char& Target(int row, int column) { return CellOf(game.state.computerGrid, row, column); }
-};
+using PlayerTurnScreen = ScreenTest;
 
 TEST_F(PlayerTurnScreen, RoundLineAndPromptOverWhatTheLastTurnLeftInTheirOrder) {
   game.state.roundNumber = 10;
