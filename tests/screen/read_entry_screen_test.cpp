@@ -76,26 +76,21 @@ TEST_F(ReadEntryScreen, BackspaceRemovesTheLastCharacterAndIsEchoedAsAGlyph) {
   EXPECT_EQ(terminal.Text(24, 14, 8), "\ba1\b\rb2\r");
 }
 
-TEST_F(ReadEntryScreen, RefusedEntriesBuzzAndStartOverWithoutClearingTheEcho) {
-  terminal.TypeText("a12\rk5\rQuit\ra0\rc3\r");
+TEST_F(ReadEntryScreen, RefusedEntriesBuzzAndStartOverWithoutClearingTheEchoUntilQuit) {
+  terminal.TypeText("a12\rk5\rQuit\ra0\rc3\r" "k5\rquit\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a12", "k5", "Quit", "a0", "c3"}));
-  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer", "buzzer", "buzzer"}));
+  EXPECT_EQ(Current(), (Square{3, 3}));
+  EXPECT_THROW(game.ReadEntry(), QuitGame);
+  EXPECT_EQ(log.Spoken(),
+            (std::vector<std::string>{"a12", "k5", "Quit", "a0", "c3", "k5", "quit"}));
+  EXPECT_EQ(log.Played(), std::vector<std::string>(5, "buzzer")) << "none for quit";
   for (const char* refused : {"a12", "k5", "Quit", "a0"}) {
     // The buzzer answers the entry, before the next one is spoken.
     const int spoken = At(Spoke{refused});
     EXPECT_LT(At(Sounded{"buzzer"}, spoken), log.IndexOfKind<Spoke>(spoken + 1)) << refused;
   }
-  EXPECT_EQ(Current(), (Square{3, 3}));
+  EXPECT_EQ(Current(), (Square{3, 3})) << "neither a refusal nor quit takes the square";
   EXPECT_EQ(terminal.Text(24, 14, 18), "a12\rk5\rQuit\ra0\rc3\r");
-}
-
-TEST_F(ReadEntryScreen, QuitIsSpokenAndLeavesTheGameAndARefusalLeavesTheSquare) {
-  terminal.TypeText("k5\rquit\r");
-  EXPECT_THROW(game.ReadEntry(), QuitGame);
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"k5", "quit"}));
-  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"}) << "for k5 only";
-  EXPECT_EQ(Current(), (Square{6, 6}));
 }
 
 TEST_F(ReadEntryScreen, LongEntriesComeBackWholeAndUnexaminedAndOnlyTheirStartIsReadBack) {
