@@ -87,7 +87,6 @@ class VirtualTerminal : public Terminal {
   int AttributeAt(int row, int column) const;
   int ForegroundAt(int row, int column) const { return AttributeAt(row, column) & 0x0F; }
   int BackgroundAt(int row, int column) const { return AttributeAt(row, column) >> 4; }
-  unsigned char CharAt(int row, int column) const;
 
   int CursorRow() const { return cursorRow_; }
   int CursorColumn() const { return cursorColumn_; }
