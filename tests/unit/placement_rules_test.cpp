@@ -82,18 +82,10 @@ TEST(IsValidPlacement, ShipsMayTouchButNotShareASquare) {
   EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("a1,a3"), 3));
   EXPECT_TRUE(IsValidPlacement(grid, ParsePlacement("a3,a5"), 3));  // end to end
   EXPECT_TRUE(IsValidPlacement(grid, ParsePlacement("b1,b3"), 3));  // side by side
-}
-
-TEST(CheckPlacement, TakenWhenAnySquareOfTheSpanIsNotWater) {
-  Grid grid = WaterGrid();
-  CellOf(grid, 5, 5) = 'C';
-  EXPECT_FALSE(CheckPlacement(grid, {5, 1}, {5, 5}));
-  EXPECT_FALSE(CheckPlacement(grid, {1, 5}, {5, 5}));
-  EXPECT_TRUE(CheckPlacement(grid, {5, 6}, {5, 10}));
-  EXPECT_TRUE(CheckPlacement(grid, {4, 1}, {4, 5}));
-  // A fired-at square is not water either.
+  // A fired-at square is not water either, in the middle of a span too.
   CellOf(grid, 8, 8) = firedMark;
-  EXPECT_FALSE(CheckPlacement(grid, {8, 7}, {8, 9}));
+  EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("h7,h9"), 3));
+  EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("g8,i8"), 3));
 }
 
 TEST(WriteShip, FillsExactlyTheSpanWithTheLetter) {
