@@ -1,17 +1,14 @@
-// The placement text, the validity rules and the two grid primitives shared
-// by placement by hand and at random.
+// The placement text and the validity rules shared by placement by hand and
+// at random (the screen and random placement tests see the ships written).
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/game.h"
-#include "tests/doubles/grid_checks.h"
 
 namespace keelmark {
 namespace {
-
-using testing::CountCells;
 
 Grid WaterGrid() {
   Grid grid;
@@ -86,17 +83,6 @@ TEST(IsValidPlacement, ShipsMayTouchButNotShareASquare) {
   CellOf(grid, 8, 8) = firedMark;
   EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("h7,h9"), 3));
   EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("g8,i8"), 3));
-}
-
-TEST(WriteShip, FillsExactlyTheSpanWithTheLetter) {
-  Grid grid = WaterGrid();
-  WriteShip(grid, {2, 3}, {2, 6}, 'B');
-  WriteShip(grid, {6, 10}, {10, 10}, 'C');
-  EXPECT_EQ(CountCells(grid, 'B'), 4);
-  EXPECT_EQ(CountCells(grid, 'C'), 5);
-  EXPECT_EQ(CountCells(grid, waterMark), 91);
-  for (int c = 3; c <= 6; ++c) EXPECT_EQ(CellOf(grid, 2, c), 'B');
-  for (int r = 6; r <= 10; ++r) EXPECT_EQ(CellOf(grid, r, 10), 'C');
 }
 
 }  // namespace
