@@ -60,20 +60,5 @@ TEST(ResolveShot, EachShipSinksExactlyAtItsLengthAndOnlyOnce) {
   EXPECT_EQ(side.sunk, 5);
 }
 
-TEST(ResolveShot, CruiserIsRAndCarrierIsC) {
-  Side side;
-  for (int c = 1; c <= 3; ++c) CellOf(side.grid, 2, c) = 'R';
-  for (int c = 1; c <= 5; ++c) CellOf(side.grid, 4, c) = 'C';
-  side.Fire(2, 1);
-  side.Fire(2, 2);
-  EXPECT_EQ(side.hits[static_cast<int>(ShipType::Cruiser)], 2);
-  EXPECT_EQ(side.hits[static_cast<int>(ShipType::Carrier)], 0);
-  side.Fire(4, 1);
-  side.Fire(4, 2);
-  EXPECT_EQ(side.Fire(4, 3), ShotOutcome::Hit) << "the third carrier hit must not sink it";
-  EXPECT_EQ(side.Fire(2, 3), ShotOutcome::Sunk);
-  EXPECT_EQ(side.sunk, 1);
-}
-
 }  // namespace
 }  // namespace keelmark
