@@ -84,27 +84,11 @@ int EventLog::Count(const Event& event) const {
   return n;
 }
 
-std::vector<std::string> EventLog::Spoken() const {
-  std::vector<std::string> out;
-  for (const Event& e : events_) {
-    if (const Spoke* s = std::get_if<Spoke>(&e)) out.push_back(s->text);
-  }
-  return out;
-}
-
 std::string EventLog::LastSpoken() const {
   for (auto e = events_.rbegin(); e != events_.rend(); ++e) {
     if (const Spoke* s = std::get_if<Spoke>(&*e)) return s->text;
   }
   return "";
-}
-
-std::vector<std::string> EventLog::Played() const {
-  std::vector<std::string> out;
-  for (const Event& e : events_) {
-    if (const Sounded* s = std::get_if<Sounded>(&e)) out.push_back(s->clip);
-  }
-  return out;
 }
 
 std::string EventLog::Dump() const {

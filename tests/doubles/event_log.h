@@ -77,16 +77,25 @@ class EventLog {
   int IndexOfWriteContaining(std::string_view text, int from = 0) const;
   int Count(const Event& event) const;
 
-  std::vector<std::string> Spoken() const;
+  std::vector<std::string> Spoken() const { return Texts(&Spoke::text); }
   // The text spoken last, or "" before anything was.
   std::string LastSpoken() const;
-  std::vector<std::string> Played() const;
+  std::vector<std::string> Played() const { return Texts(&Sounded::clip); }
 
   // The whole log, one event a line, for failure messages.
   std::string Dump() const;
 
  private:
   static std::size_t Start(int from) { return from < 0 ? 0 : static_cast<std::size_t>(from); }
+  // The texts of every event of one kind, in order.
+  template <typename Kind>
+  std::vector<std::string> Texts(std::string Kind::*text) const {
+    std::vector<std::string> out;
+    for (const Event& e : events_) {
+      if (const Kind* k = std::get_if<Kind>(&e)) out.push_back(k->*text);
+    }
+    return out;
+  }
   std::vector<Event> events_;
 };
 

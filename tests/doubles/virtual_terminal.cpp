@@ -59,13 +59,6 @@ void VirtualTerminal::TypeText(std::string_view text) {
 
 void VirtualTerminal::PressScanKey(int scanCode) { Push(InputEvent::Scan(scanCode)); }
 
-void VirtualTerminal::PressAltLetter(char letter, int scanCode) {
-  InputEvent e = InputEvent::Char(static_cast<unsigned char>(letter));
-  e.scanCode = scanCode;
-  e.alt = true;
-  Push(e);
-}
-
 void VirtualTerminal::Click(int row, int column, int button) {
   Push(InputEvent::Mouse(button, row, column));
   Push(InputEvent::Mouse(0, row, column));
@@ -88,7 +81,10 @@ std::string VirtualTerminal::Picture(int top, int bottom) const {
   std::string out;
   for (int row = top; row <= bottom; ++row) {
     std::string line;
-    for (int column = 1; column <= columns_; ++column) AppendUtf8(line, Cp437Glyph(CharAt(row, column)));
+    for (int column = 1; column <= columns_; ++column) {
+      const StoredCell* cell = At(row, column);
+      AppendUtf8(line, Cp437Glyph(cell ? cell->character : 0));
+    }
     line.erase(line.find_last_not_of(' ') + 1);
     out += line + '\n';
   }
@@ -111,11 +107,6 @@ std::string VirtualTerminal::ColourPicture(int top, int left, int bottom, int ri
 int VirtualTerminal::AttributeAt(int row, int column) const {
   const StoredCell* cell = At(row, column);
   return cell ? cell->attribute : -1;
-}
-
-unsigned char VirtualTerminal::CharAt(int row, int column) const {
-  const StoredCell* cell = At(row, column);
-  return cell ? cell->character : 0;
 }
 
 }  // namespace keelmark::testing

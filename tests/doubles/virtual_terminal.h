@@ -28,6 +28,14 @@ inline std::string Golden(std::string_view block) {
   return std::string(block);
 }
 
+// A letter typed with Alt held: a key with both a character and a scan code.
+inline InputEvent AltLetter(char letter, int scanCode) {
+  InputEvent e = InputEvent::Char(static_cast<unsigned char>(letter));
+  e.scanCode = scanCode;
+  e.alt = true;
+  return e;
+}
+
 class VirtualTerminal : public Terminal {
  public:
   struct StoredCell {
@@ -57,7 +65,6 @@ class VirtualTerminal : public Terminal {
   // Backspace).
   void TypeText(std::string_view text);
   void PressScanKey(int scanCode);
-  void PressAltLetter(char letter, int scanCode);
   // Press then release of one button (1 left, 2 right, 4 middle) at a
   // 1-based screen cell.
   void Click(int row, int column, int button = 1);
@@ -80,7 +87,6 @@ class VirtualTerminal : public Terminal {
   int AttributeAt(int row, int column) const;
   int ForegroundAt(int row, int column) const { return AttributeAt(row, column) & 0x0F; }
   int BackgroundAt(int row, int column) const { return AttributeAt(row, column) >> 4; }
-  unsigned char CharAt(int row, int column) const;
 
   int CursorRow() const { return cursorRow_; }
   int CursorColumn() const { return cursorColumn_; }

@@ -29,8 +29,15 @@ std::string Name(Square s) { return std::string(1, static_cast<char>('a' + s.row
 // earlier shot has settled its counters, and this one has not yet landed.
 class InvariantChecker {
  public:
-  explicit InvariantChecker(const Game& game) : game_(game) {}
+  explicit InvariantChecker(TestRig& rig) : game_(rig.game) {
+    rig.audio.onPlay = [this](const std::string& name) {
+      if (name == "drop") Check(drops++);
+    };
+  }
 
+  int drops = 0;
+
+ private:
   void Check(int shotsSoFar) {
     const GameState& s = game_.state;
     if (!fleetsSeen_) {
@@ -46,7 +53,6 @@ class InvariantChecker {
     EXPECT_EQ(fired, shotsSoFar);
   }
 
- private:
   // Every cell still holds what placement put there unless it was fired
   // at; the hit counters count the fired squares of each ship, and the sunk
   // counter the ships with all squares fired at. Returns the fired squares.
@@ -87,11 +93,8 @@ class InvariantChecker {
 class ScriptedPlayer {
  public:
   ScriptedPlayer(TestRig& rig, std::vector<std::string> opening)
-      : checker(rig.game), rig_(rig), opening_(std::move(opening)) {
+      : checker(rig), rig_(rig), opening_(std::move(opening)) {
     rig_.terminal.onInputNeeded = [this](VirtualTerminal& terminal) { Answer(terminal); };
-    rig_.audio.onPlay = [this](const std::string& name) {
-      if (name == "drop") checker.Check(drops++);
-    };
   }
 
   // The squares to fire at, in order; called when the first shot is due, so
@@ -99,7 +102,6 @@ class ScriptedPlayer {
   std::function<std::vector<Square>(const Game&)> chooseShots;
 
   InvariantChecker checker;
-  int drops = 0;
   int shotsTyped = 0;
 
  private:
@@ -171,7 +173,7 @@ TEST_P(Winner, GameOverTheWinnerAndTheReportThenTheScreenIsCleared) {
   ASSERT_EQ(playerWon ? s.computerShipsSunk : s.playerShipsSunk, 5) << "the seed no longer fits";
   EXPECT_LT(playerWon ? s.playerShipsSunk : s.computerShipsSunk, 5);
   // One shot each per round, but no computer shot after the player's last.
-  EXPECT_EQ(player.drops, 2 * s.roundNumber - (playerWon ? 1 : 0));
+  EXPECT_EQ(player.checker.drops, 2 * s.roundNumber - (playerWon ? 1 : 0));
   EXPECT_EQ(rig.log.Count(Sounded{"sink"}), s.computerShipsSunk + s.playerShipsSunk);
   if (playerWon) {
     EXPECT_EQ(s.roundNumber, 17) << "every shot at a ship square";
@@ -220,32 +222,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WinnerCase{"player", 7, true, "You win!!", "You win!!!"},
                       WinnerCase{"computer", 11, false, "Computer wins!", "Computer wins!!"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(WholeGame, AutoDuringPlacementPlacesTheRestAtRandom) {
-  TestRig rig(5);
-  // Bare Enter at the introduction, the destroyer by two clicks, then "auto"
-  // as the first entry of the submarine's attempt and a bad second entry.
-  ScriptedPlayer player(rig, {});
-  rig.terminal.TypeText("\r");
-  rig.terminal.Click(2, 3);
-  rig.terminal.Click(2, 4);
-  rig.terminal.TypeText("auto\r");
-  rig.terminal.TypeText("zz,zz\r");
-  rig.terminal.TypeText("quit\r");
-  // Fire once the fleet is down: "quit" at the first coordinates prompt.
-  rig.game.Run();
-
-  const Grid& grid = rig.game.state.playerGrid;
-  EXPECT_TRUE(testing::FleetIsWellFormed(grid));
-  EXPECT_EQ(CellOf(grid, 2, 3), 'D');
-  EXPECT_EQ(CellOf(grid, 2, 4), 'D');
-  EXPECT_EQ(rig.game.state.autoPlacement, 1);
-  // The submarine's prompt came once, the refused attempt buzzed, and no
-  // later ship was asked for.
-  EXPECT_EQ(rig.log.Count(Spoke{"Enter coordinates for submarine (3 squares) "}), 1);
-  EXPECT_EQ(rig.log.Count(Spoke{"Enter coordinates for cruiser (3 squares) "}), 0);
-  EXPECT_NE(rig.log.IndexOf(Sounded{"buzzer"}, rig.log.IndexOf(Spoke{"zz,zz"})), EventLog::notFound);
-}
 
 struct QuitCase {
   const char* where;
@@ -328,7 +304,7 @@ TEST(WholeGame, WhileTheWindowIsTooSmallOnlyQuitEndsItAndEntriesAreReadBackShort
 class KeyStorm {
  public:
   KeyStorm(TestRig& rig, std::uint64_t seed, int randomInputs)
-      : checker(rig.game), rig_(rig), engine_(seed), randomInputs_(randomInputs) {
+      : checker(rig), rig_(rig), engine_(seed), randomInputs_(randomInputs) {
     rig_.terminal.onInputNeeded = [this](VirtualTerminal& t) {
       CheckCursor();
       if (randomInputs_-- > 0) {
@@ -337,13 +313,9 @@ class KeyStorm {
         PlayOut(t);
       }  // else: the game would not end; the empty queue ends the test
     };
-    rig_.audio.onPlay = [this](const std::string& name) {
-      if (name == "drop") checker.Check(drops++);
-    };
   }
 
   InvariantChecker checker;
-  int drops = 0;
 
  private:
   // More than one turn per square of the computer's grid, and placement.
@@ -397,11 +369,16 @@ class KeyStorm {
 };
 
 // Enough games for the rare paths (a click while a ship's start is marked,
-// a resize during the report) to come up many times over.
+// a resize during the report) to come up many times over; in shards of
+// seeds so that a parallel test run can spread the slow sanitizer build.
 constexpr int stormGames = 2000;
+constexpr int stormShards = 4;
 
-TEST(KeyStorm, EveryGameEndsAndTheRulesHoldAtEveryShot) {
-  for (std::uint64_t seed = 1; seed <= stormGames; ++seed) {
+class KeyStormShard : public ::testing::TestWithParam<int> {};
+
+TEST_P(KeyStormShard, EveryGameEndsAndTheRulesHoldAtEveryShot) {
+  const std::uint64_t first = 1 + GetParam() * stormGames / stormShards;
+  for (std::uint64_t seed = first; seed < first + stormGames / stormShards; ++seed) {
     TestRig rig(seed);
     KeyStorm storm(rig, seed * 7919, 200);
     ASSERT_NO_THROW(rig.game.Run()) << "seed " << seed << ": the game did not end";
@@ -409,11 +386,13 @@ TEST(KeyStorm, EveryGameEndsAndTheRulesHoldAtEveryShot) {
     const bool playerWon = s.computerShipsSunk == 5;
     ASSERT_TRUE(playerWon || s.playerShipsSunk == 5) << "seed " << seed << ": no winner";
     ASSERT_LE(s.roundNumber, 100) << "seed " << seed;
-    ASSERT_EQ(storm.drops, 2 * s.roundNumber - (playerWon ? 1 : 0)) << "seed " << seed;
+    ASSERT_EQ(storm.checker.drops, 2 * s.roundNumber - (playerWon ? 1 : 0)) << "seed " << seed;
     ASSERT_EQ(rig.log.LastSpoken(), "Press any key to exit.") << "seed " << seed;
     if (::testing::Test::HasFailure()) FAIL() << "seed " << seed;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Seeds, KeyStormShard, ::testing::Range(0, stormShards));
 
 }  // namespace
 }  // namespace keelmark

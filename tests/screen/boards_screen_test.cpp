@@ -10,7 +10,7 @@ using BoardsScreen = ScreenTest;
 TEST_F(BoardsScreen, BothBoardsWithShipsAndEveryKindOfMark) {
   WriteShip(game.state.playerGrid, {1, 1}, {1, 2}, 'D');
   WriteShip(game.state.playerGrid, {10, 6}, {10, 10}, 'C');
-  CellOf(game.state.playerGrid, 5, 5) = firedMark;
+  Home(5, 5) = firedMark;
   console.SetColors(11, 1);  // the target board takes whatever is current
   DrawTargetBoard(console);
   console.SetColors(14, -1);

@@ -8,10 +8,7 @@
 namespace keelmark {
 namespace {
 
-class ComputerTurnScreen : public ScreenTest {
- protected:
-  char& Home(int row, int column) { return CellOf(game.state.playerGrid, row, column); }
-};
+using ComputerTurnScreen = ScreenTest;
 
 TEST_F(ComputerTurnScreen, ChoiceLineIsSpokenThenPrintedInCyanFromColumnTwenty) {
   console.SetColors(7, 1);

@@ -22,9 +22,9 @@ bool Blocks(const Event& e) {
 }
 
 TEST_F(FlushOrder, NoWriteIsLeftUnflushedWhenTheGameBlocks) {
-  CellOf(game.state.computerGrid, 1, 1) = firedMark;
-  CellOf(game.state.computerGrid, 2, 2) = 'D';
-  CellOf(game.state.playerGrid, 3, 7) = 'S';
+  Target(1, 1) = firedMark;
+  Target(2, 2) = 'D';
+  Home(3, 7) = 'S';
   terminal.TypeText("\r");
   game.IntroPrompt();
   game.state.roundNumber = 1;

@@ -54,14 +54,16 @@ INSTANTIATE_TEST_SUITE_P(
                       // Signs and blanks would change the number if kept.
                       TypedCase{"a -.1", {1, 1}, "1", "a1"}));
 
-TEST_F(ReadEntryScreen, KeysWithoutACharacterAreIgnoredAndNotEchoed) {
+TEST_F(ReadEntryScreen, KeysWithoutACharacterAndRightClicksAreIgnoredAndNotEchoed) {
   terminal.TypeText("c");
   terminal.PressScanKey(0x4B);
-  terminal.PressAltLetter('x', 0x2D);
+  terminal.Push(testing::AltLetter('x', 0x2D));
+  terminal.RightClick(3, 7);
   terminal.TypeText("3\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(Current(), (Square{3, 3}));
   EXPECT_EQ(terminal.Text(24, 14, 3), "c3\r");
+  EXPECT_EQ(log.Spoken(), std::vector<std::string>{"c3"});
 }
 
 TEST_F(ReadEntryScreen, BackspaceRemovesTheLastCharacterAndIsEchoedAsAGlyph) {
@@ -74,69 +76,46 @@ TEST_F(ReadEntryScreen, BackspaceRemovesTheLastCharacterAndIsEchoedAsAGlyph) {
   EXPECT_EQ(terminal.Text(24, 14, 8), "\ba1\b\rb2\r");
 }
 
-TEST_F(ReadEntryScreen, RefusedEntriesBuzzAndStartOverWithoutClearingTheEcho) {
-  terminal.TypeText("a12\rk5\rQuit\ra0\rc3\r");
+TEST_F(ReadEntryScreen, RefusedEntriesBuzzAndStartOverWithoutClearingTheEchoUntilQuit) {
+  terminal.TypeText("a12\rk5\rQuit\ra0\rc3\r" "k5\rquit\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"a12", "k5", "Quit", "a0", "c3"}));
-  EXPECT_EQ(log.Played(), (std::vector<std::string>{"buzzer", "buzzer", "buzzer", "buzzer"}));
+  EXPECT_EQ(Current(), (Square{3, 3}));
+  EXPECT_THROW(game.ReadEntry(), QuitGame);
+  EXPECT_EQ(log.Spoken(),
+            (std::vector<std::string>{"a12", "k5", "Quit", "a0", "c3", "k5", "quit"}));
+  EXPECT_EQ(log.Played(), std::vector<std::string>(5, "buzzer")) << "none for quit";
   for (const char* refused : {"a12", "k5", "Quit", "a0"}) {
     // The buzzer answers the entry, before the next one is spoken.
     const int spoken = At(Spoke{refused});
     EXPECT_LT(At(Sounded{"buzzer"}, spoken), log.IndexOfKind<Spoke>(spoken + 1)) << refused;
   }
-  EXPECT_EQ(Current(), (Square{3, 3}));
+  EXPECT_EQ(Current(), (Square{3, 3})) << "neither a refusal nor quit takes the square";
   EXPECT_EQ(terminal.Text(24, 14, 18), "a12\rk5\rQuit\ra0\rc3\r");
 }
 
-TEST_F(ReadEntryScreen, QuitIsSpokenAndLeavesTheGameAndARefusalLeavesTheSquare) {
-  terminal.TypeText("k5\rquit\r");
-  EXPECT_THROW(game.ReadEntry(), QuitGame);
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"k5", "quit"}));
-  EXPECT_EQ(log.Played(), std::vector<std::string>{"buzzer"}) << "for k5 only";
-  EXPECT_EQ(Current(), (Square{6, 6}));
-}
-
-TEST_F(ReadEntryScreen, AutoSetsTheFlagAndLeavesTheSquare) {
-  terminal.TypeText("auto\r");
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Auto);
-  EXPECT_EQ(game.state.autoPlacement, 1);
-  EXPECT_EQ(game.entryText, "auto");
-  EXPECT_EQ(Current(), (Square{6, 6}));
-}
-
-TEST_F(ReadEntryScreen, LongEntriesComeBackWholeAndUnexamined) {
-  terminal.TypeText("a1,a5\rzzzzzzzz\r");
+TEST_F(ReadEntryScreen, LongEntriesComeBackWholeAndUnexaminedAndOnlyTheirStartIsReadBack) {
+  const std::string usable = "a010,a007,andsomewordsxy";  // 24 characters, all kept
+  const std::string pasted(3000, 'q');
+  terminal.TypeText("a1,a5\r" + usable + "\r" + pasted + "\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
   EXPECT_EQ(game.entryText, "a1,a5");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
-  EXPECT_EQ(game.entryText, "zzzzzzzz");
+  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
+  EXPECT_EQ(game.entryText, pasted) << "the entry itself is kept whole";
+  EXPECT_EQ(log.Spoken(),
+            (std::vector<std::string>{"a1,a5", usable, std::string(24, 'q') + ", and so on."}));
   EXPECT_TRUE(log.Played().empty());
   EXPECT_EQ(Current(), (Square{6, 6}));
 }
 
-TEST_F(ReadEntryScreen, OnlyABoundedStartOfAHugeEntryIsReadBack) {
-  const std::string usable = "a010,a007,andsomewordsxy";  // 24 characters, all kept
-  const std::string pasted(3000, 'q');
-  terminal.TypeText(usable + "\r" + pasted + "\r");
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Long);
-  EXPECT_EQ(game.entryText, pasted) << "the entry itself is kept whole";
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{usable, std::string(24, 'q') + ", and so on."}));
-}
-
+// The introduction's screen tests show what the first bare Enter leaves.
 TEST_F(ReadEntryScreen, OnlyTheFirstBareEnterBeforeTheComputersFirstShotIsAccepted) {
   game.lastComputerShot = 0;
-  terminal.TypeText("\r");
+  terminal.TypeText("\r" "\rc3\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Empty);
-  EXPECT_EQ(game.entryText, "");
-  EXPECT_EQ(game.lastComputerShot, -1);
-  EXPECT_EQ(log.Spoken(), std::vector<std::string>{""}) << "the empty entry is still spoken";
-
-  log.Clear();
-  terminal.TypeText("\rc3\r");
   EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
   EXPECT_EQ(Current(), (Square{3, 3}));
-  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"", "c3"}));
+  EXPECT_EQ(log.Spoken(), (std::vector<std::string>{"", "", "c3"}));
   EXPECT_TRUE(log.Played().empty()) << "a later bare Enter is ignored silently";
 
   // So is one after the computer has fired.
@@ -166,14 +145,6 @@ TEST_F(ReadEntryScreen, LeftClickPrintsTheSquareTextAndSpeaksItTwice) {
   EXPECT_EQ(Current(), (Square{10, 10}));
   EXPECT_EQ(game.entryText, " 10");
   EXPECT_EQ(terminal.Text(24, 14, 4), "J 10");
-}
-
-TEST_F(ReadEntryScreen, RightClickDoesNothing) {
-  terminal.RightClick(3, 7);
-  terminal.TypeText("a1\r");
-  EXPECT_EQ(game.ReadEntry(), EntryOutcome::Square);
-  EXPECT_EQ(Current(), (Square{1, 1}));
-  EXPECT_EQ(log.Spoken(), std::vector<std::string>{"a1"});
 }
 
 // Clicks anywhere but the target board's squares: the square text is

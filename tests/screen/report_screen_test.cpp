@@ -72,10 +72,7 @@ TEST_F(ReportScreen, AMouseButtonEndsTheReportLikeAKey) {
   EXPECT_EQ(game.entryText, std::string("\xFF\xFF\x04\x01", 4));
 }
 
-class IntroScreen : public ScreenTest {
- protected:
-  IntroScreen() { console.SetColors(7, 0); }
-};
+using IntroScreen = ScreenTest;
 
 TEST_F(IntroScreen, PromptIsSpokenThenPrintedAndAutoIsAnnounced) {
   terminal.TypeText("auto\r");

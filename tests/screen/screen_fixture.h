@@ -31,6 +31,10 @@ class ScreenTest : public ::testing::Test {
     rig.log.Clear();
   }
 
+  // The player's grid and the computer's, one cell at a time.
+  char& Home(int row, int column) { return CellOf(game.state.playerGrid, row, column); }
+  char& Target(int row, int column) { return CellOf(game.state.computerGrid, row, column); }
+
   int At(const testing::Event& event, int from = 0) const { return rig.log.IndexOf(event, from); }
   int FirstInput(int from = 0) const { return rig.log.IndexOfKind<testing::Took>(from); }
   int WriteAt(int row, int column, int from = 0) const {

@@ -16,6 +16,7 @@
 namespace keelmark {
 namespace {
 
+using testing::AltLetter;
 using testing::EventLog;
 using testing::Golden;
 using testing::VirtualTerminal;
@@ -76,14 +77,6 @@ TEST_F(ConsoleTest, NextPrintZoneWritesBlanksUpToTheNextZoneStartInTheCurrentCol
   console.NextPrintZone();
   EXPECT_EQ(console.CursorRow(), 7);
   EXPECT_EQ(console.CursorColumn(), 5);
-}
-
-TEST_F(ConsoleTest, PrintTextStoresControlCodesOneCellEach) {
-  console.MoveCursor(24, 14);
-  console.PrintText("a\rb\bc");
-  EXPECT_EQ(terminal.Text(24, 14, 5), "a\rb\bc");
-  EXPECT_EQ(console.CursorRow(), 24);
-  EXPECT_EQ(console.CursorColumn(), 19);
 }
 
 // Wrapping and scrolling, on a screen of 4 rows by 10 columns whose rows
@@ -235,13 +228,6 @@ InputEvent Release(int character) {
   return e;
 }
 
-InputEvent Alt(char letter, int scanCode) {
-  InputEvent e = InputEvent::Char(static_cast<unsigned char>(letter));
-  e.scanCode = scanCode;
-  e.alt = true;
-  return e;
-}
-
 InputEvent Buttons(int state, int row, int column, int flags = MouseButtonChange) {
   return InputEvent::Mouse(state, row, column, flags);
 }
@@ -272,7 +258,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {InputEvent::Char('a'), InputEvent::Char(13), InputEvent::Char(8), InputEvent::Char(27)},
                 true, gameKinds, {"a", "\r", "\b", "\x1b"}, 0, 0},
         KeyCase{"keys_without_a_character_give_zero_and_the_scan_code",
-                {InputEvent::Scan(0x48), InputEvent::Scan(0x3B), Alt('a', 0x1E), Alt('q', 0)},
+                {InputEvent::Scan(0x48), InputEvent::Scan(0x3B), AltLetter('a', 0x1E),
+                 AltLetter('q', 0)},
                 true, gameKinds,
                 {Bytes({0, 0x48}), Bytes({0, 0x3B}), Bytes({0, 0x1E}), Bytes({0, 0x10})}, 0, 0},
         KeyCase{"modifiers_alone_and_releases_are_skipped",

@@ -1,17 +1,14 @@
-// The placement text, the validity rules and the two grid primitives shared
-// by placement by hand and at random.
+// The placement text and the validity rules shared by placement by hand and
+// at random (the screen and random placement tests see the ships written).
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/game.h"
-#include "tests/doubles/grid_checks.h"
 
 namespace keelmark {
 namespace {
-
-using testing::CountCells;
 
 Grid WaterGrid() {
   Grid grid;
@@ -82,29 +79,10 @@ TEST(IsValidPlacement, ShipsMayTouchButNotShareASquare) {
   EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("a1,a3"), 3));
   EXPECT_TRUE(IsValidPlacement(grid, ParsePlacement("a3,a5"), 3));  // end to end
   EXPECT_TRUE(IsValidPlacement(grid, ParsePlacement("b1,b3"), 3));  // side by side
-}
-
-TEST(CheckPlacement, TakenWhenAnySquareOfTheSpanIsNotWater) {
-  Grid grid = WaterGrid();
-  CellOf(grid, 5, 5) = 'C';
-  EXPECT_FALSE(CheckPlacement(grid, {5, 1}, {5, 5}));
-  EXPECT_FALSE(CheckPlacement(grid, {1, 5}, {5, 5}));
-  EXPECT_TRUE(CheckPlacement(grid, {5, 6}, {5, 10}));
-  EXPECT_TRUE(CheckPlacement(grid, {4, 1}, {4, 5}));
-  // A fired-at square is not water either.
+  // A fired-at square is not water either, in the middle of a span too.
   CellOf(grid, 8, 8) = firedMark;
-  EXPECT_FALSE(CheckPlacement(grid, {8, 7}, {8, 9}));
-}
-
-TEST(WriteShip, FillsExactlyTheSpanWithTheLetter) {
-  Grid grid = WaterGrid();
-  WriteShip(grid, {2, 3}, {2, 6}, 'B');
-  WriteShip(grid, {6, 10}, {10, 10}, 'C');
-  EXPECT_EQ(CountCells(grid, 'B'), 4);
-  EXPECT_EQ(CountCells(grid, 'C'), 5);
-  EXPECT_EQ(CountCells(grid, waterMark), 91);
-  for (int c = 3; c <= 6; ++c) EXPECT_EQ(CellOf(grid, 2, c), 'B');
-  for (int r = 6; r <= 10; ++r) EXPECT_EQ(CellOf(grid, r, 10), 'C');
+  EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("h7,h9"), 3));
+  EXPECT_FALSE(IsValidPlacement(grid, ParsePlacement("g8,i8"), 3));
 }
 
 }  // namespace

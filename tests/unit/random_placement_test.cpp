@@ -1,6 +1,7 @@
 // The game's random primitives over exact scripted draws: the uniform draw,
-// the random square, the end square with its turn-back at the edges; and one
-// seeded fleet (the key storm checks thousands more).
+// the end square with its turn-back at the edges (the random square shows in
+// the computer's choice line); and one seeded fleet (the key storm checks
+// thousands more).
 
 #include <gtest/gtest.h>
 
@@ -41,21 +42,6 @@ TEST_F(RandomPrimitivesTest, UniformDrawIsTheFloorOfTheScaledValuePlusLow) {
   EXPECT_EQ(game.UniformDraw(1, 4), 3);
   EXPECT_EQ(game.UniformDraw(5, 7), 6);
   EXPECT_EQ(random.Remaining(), 0u) << "one value per draw";
-}
-
-TEST_F(RandomPrimitivesTest, RandomSquareDrawsRowThenColumnAndWritesTheText) {
-  random.PushSquare(3, 7);
-  game.RandomSquare();
-  EXPECT_EQ(game.currentRow, 3);
-  EXPECT_EQ(game.currentColumn, 7);
-  EXPECT_EQ(game.entryText, "C 7,");
-
-  random.PushSquare(10, 10);
-  game.RandomSquare();
-  EXPECT_EQ(game.currentRow, 10);
-  EXPECT_EQ(game.currentColumn, 10);
-  EXPECT_EQ(game.entryText, "J 10,");
-  EXPECT_EQ(random.Remaining(), 0u);
 }
 
 TEST_F(RandomPrimitivesTest, RandomEndSquareRunsReachSquaresAndTurnsBackAtTheEdges) {

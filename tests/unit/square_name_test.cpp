@@ -78,11 +78,5 @@ TEST(ParseLeadingNumber, ValuesBeyond32BitsSaturate) {
   EXPECT_EQ(ParseLeadingNumber("-1e400"), INT32_MIN);
 }
 
-TEST(SquareText, UpperCaseLetterBlankAndDigits) {
-  EXPECT_EQ(SquareText(3, 7), "C 7");
-  EXPECT_EQ(SquareText(10, 10), "J 10");
-  EXPECT_EQ(SquareText(1, 1), "A 1");
-}
-
 }  // namespace
 }  // namespace keelmark
