@@ -116,7 +116,7 @@ class FuzzedPlayer {
       }
       case 0x94: {
         const char letter = static_cast<char>('a' + Next() % 26);
-        terminal.PressAltLetter(letter, keelmark::ScanCodeOfLetter(letter));
+        terminal.Push(keelmark::testing::AltLetter(letter, keelmark::ScanCodeOfLetter(letter)));
         return;
       }
       default:
