@@ -17,7 +17,9 @@ Step() {
 
 Step setup scripts/setup.sh
 Step build scripts/build.sh
-Step tests ctest --test-dir build --output-on-failure -j2 "$@"
+# One more job than cores: the sound tests spend their time waiting for
+# sound played in real time.
+Step tests ctest --test-dir build --output-on-failure -j"$(($(nproc) + 1))" "$@"
 if [ $# -eq 0 ]; then
   Step "sanitizer build" bash -c 'cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
     cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests'
