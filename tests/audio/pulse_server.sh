@@ -35,19 +35,12 @@ trap 'exit 143' TERM
 # folder $1 with signal $2, other than the caller (and process $3, if
 # given). True when there was any.
 SweepAudioProcesses() {
-  local dir=$1 signal=$2 pid entry found=0
-  local -a environment
+  local dir=$1 signal=$2 pid found=0
   for pid in /proc/[0-9]*; do
     pid=${pid#/proc/}
-    ((pid == $$ || pid == BASHPID)) && continue
-    [[ -n ${3:-} ]] && ((pid == $3)) && continue
-    { mapfile -d "" environment <"/proc/$pid/environ"; } 2>/dev/null || continue
-    for entry in "${environment[@]}"; do
-      if [[ $entry == "KEELMARK_AUDIO_TEST=$dir" ]]; then
-        kill "-$signal" "$pid" 2>/dev/null && found=1
-        break
-      fi
-    done
+    ((pid == $$ || pid == BASHPID || pid == ${3:-0})) && continue
+    grep -qzxF "KEELMARK_AUDIO_TEST=$dir" "/proc/$pid/environ" 2>/dev/null &&
+      kill "-$signal" "$pid" 2>/dev/null && found=1
   done
   ((found))
 }
@@ -141,16 +134,12 @@ StartRecording() {
   # Samples reach the file a little after they were played, never before:
   # of several readings of (now - seconds recorded), the earliest is the
   # closest to when the first sample was played.
-  local reading tries
-  recordingStartedAt=""
-  for ((tries = 0; tries < 15; tries++)); do
-    reading=$(awk -v now="$(AudioNow)" -v bytes="$(stat -c %s "$file")" -v rate="$audioRate" \
-      -v channels="$audioChannels" 'BEGIN { printf "%.3f", now - bytes / 2 / channels / rate }')
-    if [[ -z $recordingStartedAt ]] || awk -v a="$reading" -v b="$recordingStartedAt" 'BEGIN { exit !(a < b) }'; then
-      recordingStartedAt=$reading
-    fi
+  local tries
+  recordingStartedAt=$(for ((tries = 0; tries < 15; tries++)); do
+    awk -v now="$(AudioNow)" -v bytes="$(stat -c %s "$file")" -v rate="$audioRate" \
+      -v channels="$audioChannels" 'BEGIN { printf "%.3f\n", now - bytes / 2 / channels / rate }'
     sleep 0.02
-  done
+  done | LC_ALL=C sort -n | head -n 1)
 }
 
 # Where a wall-clock time (from AudioNow) falls in the recording, in whole
@@ -169,10 +158,9 @@ RecordedSeconds() {
 # RecordingIsQuietFor FILE SECONDS: the last SECONDS of the recording hold no
 # sound above -60 dBFS (digital silence from the null sink reads as zero).
 RecordingIsQuietFor() {
-  local file=$1 seconds=$2 bytes
+  local file=$1 seconds=$2 bytes peak
   bytes=$(awk -v s="$seconds" -v r="$audioRate" -v c="$audioChannels" 'BEGIN { printf "%d", s * r * 2 * c }')
   (($(stat -c %s "$file") >= bytes)) || return 1
-  local peak
   # Both channels alike: any sample of either counts.
   peak=$(tail -c "$bytes" "$file" | sox -t raw -r "$audioRate" -e signed -b 16 -c 1 - -n stat 2>&1 |
     awk '/Maximum amplitude/ { max = $3 } /Minimum amplitude/ { min = -$3 } END { print (max > min ? max : min) }')
@@ -194,10 +182,7 @@ StopAudioServer() {
   # The server goes last, so that nothing of the test's complains of it.
   SweepAudioProcesses "$audioDir" TERM "$audioServerPid" && sleep 0.3 &&
     SweepAudioProcesses "$audioDir" KILL "$audioServerPid"
-  if [[ -n $audioServerPid ]]; then
-    kill "$audioServerPid" 2>/dev/null
-    wait "$audioServerPid" 2>/dev/null
-  fi
+  [[ -n $audioServerPid ]] && kill "$audioServerPid" 2>/dev/null && wait "$audioServerPid" 2>/dev/null
   [[ -n $audioKeeperPid ]] && wait "$audioKeeperPid" 2>/dev/null
   rm -rf "$audioDir"
   audioDir=""

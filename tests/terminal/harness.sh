@@ -1,13 +1,6 @@
-# Shared by every test that plays the real binary in tmux (the terminal,
-# audio, package and Wine tests): sourced, not run.
-#
-# Each test runs the real binary in a private tmux server of its own, types
-# into it with send-keys, and reads the screen back with capture-pane. The
-# screen is parsed into cells (glyph, foreground, background) so that tests
-# can check exact positions and console colours.
-#
-# Usage in a test:   source harness.sh "$game_binary"; StartTerminal 80 25; ...
-#                    Finish
+# Sourced by every test that plays the real binary in a private tmux server
+# (the terminal, audio, package and Wine tests):
+#   source harness.sh "$game_binary"; StartTerminal 80 25; ...; Finish
 
 set -u
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -35,9 +28,7 @@ Tmux() { tmux -L "$socket" -f /dev/null "$@"; }
 Cleanup() {
   local pid
   pid=$(cat "$work/game.pid" 2>/dev/null)
-  if [[ -n $pid ]] && kill -0 "$pid" 2>/dev/null; then
-    kill -KILL "$pid" 2>/dev/null
-  fi
+  [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null
   Tmux kill-server >/dev/null 2>&1
   rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$socket"
   rm -rf "$work"
@@ -54,7 +45,6 @@ Fail() {
 
 Note() { echo "-- $*"; }
 
-# Ends the test: non-zero status when any check failed.
 Finish() {
   if ((failures > 0)); then
     echo "$failures check(s) failed" >&2
@@ -72,10 +62,7 @@ StartTerminal() {
   local width=$1 height=$2 terminalType=${3:-tmux-256color}
   Tmux start-server \; set -g default-terminal "$terminalType" \; \
     new-session -d -s game -x "$width" -y "$height" -e LANG=C.UTF-8 -e LC_ALL=C.UTF-8 \
-    "env PS1='shell> ' bash --norc --noprofile -i" || {
-    echo "tmux would not start" >&2
-    exit 2
-  }
+    "env PS1='shell> ' bash --norc --noprofile -i" || { echo "tmux would not start" >&2; exit 2; }
   WaitUntil 10 ScreenShows "shell>" || { echo "the shell in tmux did not start" >&2; exit 2; }
   # A terminal type without an alternate screen (vt220) keeps the game's
   # last screen in place when the game ends; there is no shell screen to
@@ -86,10 +73,14 @@ StartTerminal() {
 
 ScreenShows() { [[ $(Tmux capture-pane -p -t game) == *"$1"* ]]; }
 
-# Runs the game from a script in the pane. The script notes the terminal
-# settings before and after, and the game's exit status, in the work folder.
-# An argument is a redirection for the game, such as "</dev/null"; settings
-# in gameEnvironment ("LANG=C") go into the game's environment.
+# What the shell notes in the work folder around a game: the terminal
+# settings before and after, the game's exit status, and that it has ended.
+beforeGame="clear; cd $work; ulimit -c 0; stty -g >stty.before; echo 'shell screen before the game'"
+afterGame="echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished"
+
+# Runs the game from a script in the pane. An argument is a redirection for
+# the game, such as "</dev/null"; settings in gameEnvironment ("LANG=C") go
+# into the game's environment.
 gameEnvironment=""
 # These tests look at the screen alone, so the game runs silently and at
 # full speed: no sound device for SDL, and a speech-dispatcher address where
@@ -102,19 +93,13 @@ StartGame() {
   ForgetLastGame
   gameIsJob=0
   cat >"$work/run.sh" <<EOF
-cd "$work" || exit 1
-ulimit -c 0
-stty -g >stty.before
-echo "shell screen before the game"
+$beforeGame
 # The game takes over this subshell's process, so its id is known and it is
 # still the terminal's foreground process, with its own signal dispositions.
 ( echo \$BASHPID >game.pid; exec env $silentEnvironment $gameEnvironment "$game" $redirection )
-echo \$? >status
-stty -g >stty.after
-echo "the game has ended"
-: >finished
+$afterGame
 EOF
-  Tmux send-keys -t game "clear; bash $work/run.sh" Enter
+  Tmux send-keys -t game "bash $work/run.sh" Enter
   WaitUntil 10 test -s "$work/game.pid" || Fail "the game did not start"
 }
 
@@ -155,15 +140,14 @@ AwaitPrompt() {
 
 # The game typed at the shell's prompt as a command of its own, so that it is
 # the shell's foreground job: stopped, it hands the terminal back to the
-# shell, and "fg" gives it back. The shell's own lines before and after it
-# note what StartGame's script notes; WaitForGameEnd types the second one
-# once the game has ended.
+# shell, and "fg" gives it back. WaitForGameEnd types the shell's notes
+# after it once the game has ended.
 StartGameAsJob() {
   ForgetLastGame
   gameIsJob=1
   local panePid
   panePid=$(Tmux display -p -t game '#{pane_pid}')
-  Tmux send-keys -t game "clear; cd $work; ulimit -c 0; stty -g >stty.before; echo 'shell screen before the game'" Enter
+  Tmux send-keys -t game "$beforeGame" Enter
   WaitUntil 5 test -s "$work/stty.before" || Fail "the shell did not note its settings"
   Tmux send-keys -t game "env $silentEnvironment $gameEnvironment $game" Enter
   WaitUntil 10 FindJobPid "$panePid" || Fail "the game did not start"
@@ -183,7 +167,7 @@ GameProcessIsGone() { ! GameIsRunning; }
 WaitForGameEnd() {
   if ((gameIsJob)); then
     WaitUntil 10 GameProcessIsGone || { Fail "the game did not end"; return 1; }
-    Tmux send-keys -t game "echo \$? >status; stty -g >stty.after; echo 'the game has ended'; : >finished" Enter
+    Tmux send-keys -t game "$afterGame" Enter
   fi
   WaitUntil 10 test -e "$work/finished" || { Fail "the game did not end"; return 1; }
 }
@@ -457,8 +441,7 @@ ExpectGameEnd() {
   [[ $screen != *Keelmark* ]] || Fail "$what: the game's screen is still showing"
 }
 
-# Types "quit" at an entry: the game must end at once with status 0 and give
-# the shell its terminal back. $1 names the case in failure messages.
+# $1 names the case in failure messages.
 QuitAndExpectCleanExit() {
   TypeLine "quit"
   ExpectGameEnd 0 "${1:-after \"quit\"}"
@@ -484,7 +467,7 @@ for colour in {0..15}; do printf -v "colourDigit[$colour]" '%x' "$colour"; done
 
 ScreenMap() {
   LoadScreen
-  local height width row column key text fore back number
+  local height width row column key glyph text fore back number
   local textRows="" foreRows="" backRows=""
   height=$(Tmux display -p -t game '#{pane_height}')
   width=$(Tmux display -p -t game '#{pane_width}')
@@ -492,17 +475,11 @@ ScreenMap() {
     text="" fore="" back=""
     for ((column = 1; column <= width; column++)); do
       key="$row,$column"
-      if [[ ! -v cellGlyph[$key] ]]; then
-        text+=" " fore+=. back+=0
-        continue
-      fi
-      text+=${cellGlyph[$key]}
-      if [[ ${cellGlyph[$key]} == " " ]]; then
-        fore+=.
-      else
-        fore+=${colourDigit[${cellForeground[$key]}]:-?}
-      fi
-      back+=${colourDigit[${cellBackground[$key]}]:-?}
+      # A cell left out of the capture is a blank on black.
+      glyph=${cellGlyph[$key]:- }
+      text+=$glyph
+      [[ $glyph == " " ]] && fore+=. || fore+=${colourDigit[${cellForeground[$key]}]:-?}
+      back+=${colourDigit[${cellBackground[$key]:-0}]:-?}
     done
     printf -v number '%02d|' "$row"
     text=${text%"${text##*[! ]}"}
