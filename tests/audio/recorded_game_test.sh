@@ -38,10 +38,7 @@ Expect() { printf '%s\n' "$@" >>"$expected"; }
 # Numbers are spoken as they are printed, with the sign's column.
 ExpectPrompt() { Expect "say round  $1" "say Coordinates?" wait; }
 
-TypeEntry() {
-  TypeLine "$1"
-  Expect "say $1"
-}
+TypeEntry() { TypeLine "$1"; Expect "say $1"; }
 
 # Reading the screen into cells takes the shell most of a second, which the
 # game would spend waiting for the player: it is read once per prompt, and

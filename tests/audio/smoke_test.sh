@@ -71,15 +71,12 @@ StartRecording "$work/recording.raw" 2
 StartGame
 pollInterval=0.25 WaitUntil 40 TextIsAt 3 1 "Press any key to continue." || { Fail "the title's prompt never showed"; Finish; }
 speechServerPid=$(cat "$audioDir/speech-dispatcher/pid/speech-dispatcher.pid" 2>/dev/null)
-case $voice in
-  speech-dispatcher)
-    [[ -n $speechServerPid ]] && kill -0 "$speechServerPid" 2>/dev/null ||
-      Fail "no speech-dispatcher is running for the game; its own voice must have spoken instead"
-    ;;
-  espeak-ng)
-    [[ -z $speechServerPid ]] || Fail "a speech-dispatcher was started though none should answer"
-    ;;
-esac
+if [[ $voice == speech-dispatcher ]]; then
+  [[ -n $speechServerPid ]] && kill -0 "$speechServerPid" 2>/dev/null ||
+    Fail "no speech-dispatcher is running for the game; its own voice must have spoken instead"
+else
+  [[ -z $speechServerPid ]] || Fail "a speech-dispatcher was started though none should answer"
+fi
 WaitUntil 10 RecordingIsQuietFor "$work/recording.raw" 0.4
 Mark auto
 TypeLine auto
@@ -96,20 +93,16 @@ StopRecording
 # joined across silences under 5 ms.
 od -An -v -td2 -w192 "$work/recording.raw" | awk '
   function Stretch(side, loud) {
-    if (loud) {
-      if (!started[side] || NR - 1 - end[side] >= 5) {
-        if (started[side]) print side, start[side], end[side]
-        start[side] = NR - 1
-        started[side] = 1
-      }
-      end[side] = NR
-    }
+    if (!loud) return
+    if (!(side in end)) start[side] = NR - 1
+    else if (NR - 1 - end[side] >= 5) { print side, start[side], end[side]; start[side] = NR - 1 }
+    end[side] = NR
   }
   { left = 0; right = 0
     for (i = 1; i <= NF; i += 2) if ($i > 32 || $i < -32) { left = 1; break }
     for (i = 2; i <= NF; i += 2) if ($i > 32 || $i < -32) { right = 1; break }
     Stretch("L", left); Stretch("R", right) }
-  END { for (side in started) print side, start[side], end[side] }' | sort -k2,2n >"$work/spans.txt"
+  END { for (side in end) print side, start[side], end[side] }' | sort -k2,2n >"$work/spans.txt"
 Note "$(wc -l <"$work/spans.txt") stretches of sound in $(RecordedSeconds "$work/recording.raw") s"
 
 # Milliseconds of sound from FROM to TO, on either side.

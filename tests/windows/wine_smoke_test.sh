@@ -133,21 +133,16 @@ fi
 # --- "quit" --------------------------------------------------------------------
 WaitForText 24 1 "coordinates: " 20 || true
 TypeLine "quit"
+# The probe's notes are lines "status N", "before STATE" and "after STATE".
+ProbeNote() { tr -d '\r' 2>/dev/null <"$work/console_state.txt" | sed -n "s/^$1 //p"; }
 if WaitUntil 30 test -e "$work/status"; then
-  status=$(cat "$work/status")
-  if [[ -f $work/console_state.txt ]]; then
-    tr -d '\r' <"$work/console_state.txt" >"$work/console_state"
-    sed 's/^/   /' "$work/console_state"
-    gameStatus=$(sed -n 's/^status //p' "$work/console_state")
-    [[ $gameStatus == 0 ]] || Fail "the game ended with status $gameStatus"
-    before=$(sed -n 's/^before //p' "$work/console_state")
-    after=$(sed -n 's/^after //p' "$work/console_state")
-    [[ -n $before && $before == "$after" ]] || Fail "the console was not handed back as it was"
-  else
-    Fail "the probe noted nothing"
-  fi
-  [[ $status == 0 ]] || Fail "the probe ended with $status"
+  [[ $(cat "$work/status") == 0 ]] || Fail "the probe ended with $(cat "$work/status")"
   cmp -s "$work/stty.before" "$work/stty.after" || Fail "the terminal settings changed"
+  [[ -f $work/console_state.txt ]] || Fail "the probe noted nothing"
+  tr -d '\r' 2>/dev/null <"$work/console_state.txt" | sed 's/^/   /'
+  [[ $(ProbeNote status) == 0 ]] || Fail "the game ended with status '$(ProbeNote status)'"
+  before=$(ProbeNote before)
+  [[ -n $before && $before == "$(ProbeNote after)" ]] || Fail "the console was not handed back as it was"
 else
   Fail "the game did not end after \"quit\""
 fi
