@@ -7,11 +7,8 @@
 # dead air in every turn. (The disk-driver test holds espeak-ng's pauses to
 # the sample.)
 #
-# Usage: smoke_test.sh GAME VOICE
-#   VOICE speech-dispatcher: the game reaches the speech-dispatcher it
-#         spawns in the private runtime folder;
-#   VOICE espeak-ng: no speech-dispatcher answers, so the game speaks with
-#         the espeak-ng library through its own audio output.
+# Usage: smoke_test.sh GAME VOICE, VOICE speech-dispatcher (which the game
+# spawns in the private runtime folder) or espeak-ng (its own voice).
 
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../terminal/harness.sh" "$1"

@@ -13,10 +13,8 @@ buildDir=$(readlink -f "${1:?usage: installed_game_test.sh BUILD_DIR}")
 asRoot=()
 [[ $(id -u) -eq 0 ]] || asRoot=(sudo -n)
 
-if dpkg-query -W -f='${Status}' keelmark 2>/dev/null | grep -q 'install ok installed'; then
-  echo "keelmark is already installed here; not touching it" >&2
-  exit 2
-fi
+IsInstalled() { dpkg-query -W -f='${Status}' keelmark 2>/dev/null | grep -q 'install ok installed'; }
+IsInstalled && { echo "keelmark is already installed here; not touching it" >&2; exit 2; }
 
 packageDir=$(mktemp -d "${TMPDIR:-/tmp}/keelmark-package.XXXXXX")
 Remove() {
@@ -33,8 +31,7 @@ package=$(ls "$packageDir"/keelmark_*.deb 2>/dev/null | head -n 1)
 failures=0
 Fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-fields=$(dpkg-deb -f "$package" Version Depends Recommends Section)
-echo "$fields" | sed 's/^/   /'
+dpkg-deb -f "$package" Version Depends Recommends Section | sed 's/^/   /'
 depends=$(dpkg-deb -f "$package" Depends)
 for library in libncursesw6 libsdl2-2.0-0 libspeechd2 libespeak-ng1; do
   [[ $depends == *"$library"* ]] || Fail "Depends does not name $library"
@@ -50,11 +47,7 @@ done
 installed=/usr/games/keelmark
 [[ -x $installed ]] || Fail "no program at $installed"
 manPage=/usr/share/man/man6/keelmark.6.gz
-if [[ -f $manPage ]]; then
-  zcat "$manPage" | grep -q '^\.TH KEELMARK 6' || Fail "the manual page has no heading for section 6"
-else
-  Fail "no manual page at $manPage"
-fi
+zcat "$manPage" 2>/dev/null | grep -q '^\.TH KEELMARK 6' || Fail "no manual page headed for section 6 at $manPage"
 [[ -f /usr/share/doc/keelmark/copyright ]] || Fail "no copyright file"
 
 # The version the package carries is the one the title shows, in Debian's
@@ -77,12 +70,8 @@ if [[ -x $installed ]]; then
 fi
 
 Remove
-dpkg-query -W -f='${Status}' keelmark 2>/dev/null | grep -q 'install ok installed' &&
-  Fail "the package is still installed after apt-get purge"
+IsInstalled && Fail "the package is still installed after apt-get purge"
 [[ -e $installed ]] && Fail "$installed is still there after the package was removed"
 
-if ((failures > 0)); then
-  echo "$failures check(s) failed" >&2
-  exit 1
-fi
+((failures == 0)) || { echo "$failures check(s) failed" >&2; exit 1; }
 echo "all checks passed"

@@ -8,10 +8,7 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset TMUX
 
 game="$1"
-if [[ ! -x $game ]]; then
-  echo "no game binary at '$game'" >&2
-  exit 2
-fi
+[[ -x $game ]] || { echo "no game binary at '$game'" >&2; exit 2; }
 game=$(readlink -f "$game")
 
 socket="keelmark-test-$$-$RANDOM"
@@ -56,8 +53,7 @@ Finish() {
   exit 0
 }
 
-# A window of the given size with an interactive shell in it; TERM inside
-# is tmux-256color unless another terminal type is given.
+# StartTerminal WIDTH HEIGHT [TERMINAL-TYPE]: a window with a shell in it.
 StartTerminal() {
   local width=$1 height=$2 terminalType=${3:-tmux-256color}
   Tmux start-server \; set -g default-terminal "$terminalType" \; \
@@ -162,8 +158,6 @@ FindJobPid() {
 
 GameProcessIsGone() { ! GameIsRunning; }
 
-# Waits until the game has ended and the shell has noted everything after
-# it; a game started as a job has the shell's notes typed at its prompt.
 WaitForGameEnd() {
   if ((gameIsJob)); then
     WaitUntil 10 GameProcessIsGone || { Fail "the game did not end"; return 1; }
@@ -194,7 +188,6 @@ ScreenIsSteady() {
   [[ $before == "$after" ]]
 }
 
-# The text of one screen row (1-based), every column included.
 RowText() { Tmux capture-pane -p -N -t game | sed -n "${1}p"; }
 
 # TextAt ROW COLUMN LENGTH. Cells never written (Wine's console leaves them
@@ -316,12 +309,8 @@ ApplySgr() {
 }
 
 LoadScreen() {
-  cellGlyph=()
-  cellForeground=()
-  cellBackground=()
-  sgrForeground=$defaultForeground
-  sgrBackground=$defaultBackground
-  sgrBold=0
+  cellGlyph=() cellForeground=() cellBackground=()
+  sgrForeground=$defaultForeground sgrBackground=$defaultBackground sgrBold=0
   local capture line row=0 column glyph foreground position
   local sgrPattern=$'^\e\\[([0-9;]*)m'
   capture=$(Tmux capture-pane -p -e -N -t game)
@@ -505,10 +494,7 @@ ExpectScreen() {
     Note "wrote $expected"
     return
   fi
-  if [[ ! -f $expected ]]; then
-    Fail "no expected screen $expected (KEELMARK_WRITE_SCREENS=1 writes it)"
-    return
-  fi
+  [[ -f $expected ]] || { Fail "no expected screen $expected (KEELMARK_WRITE_SCREENS=1 writes it)"; return; }
   local difference
   if ! difference=$(diff -u --label "expected $name" --label "on the screen" "$expected" <(printf '%s\n' "$actual")); then
     Fail "the screen differs from $name:
