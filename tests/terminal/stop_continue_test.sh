@@ -48,8 +48,11 @@ $(diff <(printf '%s\n' "$screenBeforeStop" | cat -v) <(Tmux capture-pane -p -e -
   WaitForText 24 1 "coordinates: "
 }
 
-for stopSignal in TSTP STOP; do
-  Note "SIG$stopSignal, then fg"
+# The last way is continued in the background first, then brought to the
+# front.
+for way in TSTP STOP TSTP-bg; do
+  stopSignal=${way%-bg}
+  Note "SIG$way, then fg"
   PlayAndStop "$stopSignal" || continue
   if [[ $stopSignal == TSTP ]]; then
     # The game handed the terminal back before it stopped.
@@ -57,20 +60,14 @@ for stopSignal in TSTP STOP; do
       "alternate=0 mouse=0" ]] || Fail "SIGTSTP: the game's screen modes stayed on while it was stopped"
     WaitUntil 5 ScreenShows "before the game" || Fail "SIGTSTP: the shell's screen did not come back"
   fi
+  if [[ $way == *-bg ]]; then
+    Tmux send-keys -t game "bg" Enter
+    sleep 0.3
+    GameIsRunning || Fail "bg: the game ended in the background"
+  fi
   Tmux send-keys -t game "fg" Enter
-  ExpectGameHasTerminal "SIG$stopSignal and fg"
-  QuitAndExpectCleanExit "\"quit\" after SIG$stopSignal and fg"
+  ExpectGameHasTerminal "SIG$way and fg"
+  QuitAndExpectCleanExit "\"quit\" after SIG$way and fg"
 done
-
-# Continued while in the background, then brought to the front.
-Note "SIGTSTP, bg, then fg"
-if PlayAndStop TSTP; then
-  Tmux send-keys -t game "bg" Enter
-  sleep 0.3
-  GameIsRunning || Fail "bg: the game ended in the background"
-  Tmux send-keys -t game "fg" Enter
-  ExpectGameHasTerminal "bg and fg"
-  QuitAndExpectCleanExit "\"quit\" after bg and fg"
-fi
 
 Finish

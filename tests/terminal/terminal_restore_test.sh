@@ -40,8 +40,7 @@ gameEnvironment="nohup"
 StartGame
 if WaitForTitle; then
   Tmux kill-pane -t game
-  WaitUntil 5 GameProcessIsGone ||
-    Fail "the game still runs after its terminal closed"
+  WaitUntil 5 GameProcessIsGone || Fail "the game still runs after its terminal closed"
 fi
 
 Finish

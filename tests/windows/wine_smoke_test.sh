@@ -76,12 +76,6 @@ SameSoundBesidesSilence() {
   cmp -s <(tr -d '\000\200' <"$1") <(tr -d '\000\200' <"$2")
 }
 
-# The samples of the named clips, one after the other, as Wine passes them on.
-ClipSamples() {
-  local name
-  for name in "$@"; do sox "$clips/$name.wav" -t raw - || return 1; done
-}
-
 # --- Title and introduction -----------------------------------------------
 WaitForText 3 1 "Press any key to continue." 60
 LoadScreen
@@ -119,8 +113,10 @@ if WaitForText 1 60 "Round       2 " 30; then
     ReadShot "$computerRow" "$computerColumn" && computerClip=$shot ||
       Fail "the computer's shot at $computerSquare is marked $shot"
     Note "round 1 calls for DROP $playerClip DROP $computerClip"
-    ClipSamples DROP "$playerClip" DROP "$computerClip" >"$work/expected.raw" ||
-      Fail "sox could not read the clips"
+    # The clips' samples, one after the other, as Wine passes them on.
+    for clip in DROP "$playerClip" DROP "$computerClip"; do
+      sox "$clips/$clip.wav" -t raw - || Fail "sox could not read $clip"
+    done >"$work/expected.raw"
     # Wine's sound thread may still be handing over the last samples.
     WaitUntil 5 SameSoundBesidesSilence "$work/expected.raw" "$work/heard.raw" ||
       Fail "the sound device did not get DROP $playerClip DROP $computerClip whole and in order" \
