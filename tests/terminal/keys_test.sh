@@ -19,10 +19,8 @@ AutoAtTitle
 # on how quickly the keys follow each other.
 expected=""
 SendAndExpect() {
-  local glyph=$1
-  shift
-  Keys "$@"
-  expected+=$glyph
+  expected+=$1
+  Keys "${@:2}"
   WaitForText 24 14 "$expected"
 }
 
