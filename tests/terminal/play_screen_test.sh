@@ -20,8 +20,7 @@ ExpectScreen title
 # --- "auto" and the play screen ------------------------------------------
 TypeLine "auto"
 WaitForText 24 1 "coordinates: "
-WaitForText 1 60 "Round "
-WaitForText 1 72 "1"
+WaitForText 1 60 "Round       1"
 LoadScreen
 ExpectBoardsOfRoundOne
 ExpectText 24 1 "coordinates: " 7
