@@ -181,24 +181,21 @@ TEST_F(AudioThroughFile, DeviceIsLetGoWhenQuietAndTakenAgainByAClipOrSpeech) {
   EXPECT_LT(stretches[0], 0.2 + 0.005);
 }
 
-TEST(AudioWithoutDevice, EverySoundIsSkippedAndNoVoiceIsMadeOnIt) {
+TEST_F(AudioThroughFile, WithoutADeviceEverySoundIsSkippedAndNoVoiceIsMadeOnIt) {
   // An audio driver that does not exist stands for a machine without sound.
   setenv("SDL_AUDIODRIVER", "keelmark-none", 1);
-  {
-    SdlAudioOut audio;
-    EXPECT_FALSE(audio.HasDevice());
-    const auto start = Clock::now();
-    audio.PlayClip("drop");
-    audio.PlayClip("buzzer");
-    audio.BeginSamples(22050);
-    const std::int16_t samples[4] = {1000, -1000, 1000, -1000};
-    audio.QueueSamples(samples, 4);
-    audio.FinishSamples();
-    audio.StopAll();
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
-    EXPECT_EQ(OpenEspeakVoice(audio), nullptr);
-  }
-  unsetenv("SDL_AUDIODRIVER");
+  SdlAudioOut audio;
+  EXPECT_FALSE(audio.HasDevice());
+  const auto start = Clock::now();
+  audio.PlayClip("drop");
+  audio.PlayClip("buzzer");
+  audio.BeginSamples(22050);
+  const std::int16_t samples[4] = {1000, -1000, 1000, -1000};
+  audio.QueueSamples(samples, 4);
+  audio.FinishSamples();
+  audio.StopAll();
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(OpenEspeakVoice(audio), nullptr);
 }
 
 }  // namespace
