@@ -27,7 +27,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +55,7 @@ std::string Describe(const Sound& sound) {
 }
 
 double Seconds(std::size_t frames) { return static_cast<double>(frames) / deviceRate; }
+std::string SecondsText(std::size_t frames) { return std::to_string(Seconds(frames)) + " s"; }
 
 Frames ToFrames(const std::vector<std::uint8_t>& bytes) {
   Frames frames(bytes.size() / frameBytes);
@@ -74,20 +74,24 @@ Frames Finish(SDL_AudioStream* stream) {
 }
 
 // A clip is decoded and converted to the device's format in one piece.
-std::optional<Frames> ClipFrames(const std::string& name) {
+Frames ClipFrames(const std::string& name) {
   const keelmark::EmbeddedClip* clip = keelmark::FindClip(name);
-  if (!clip) return std::nullopt;
   SDL_AudioSpec spec{};
   Uint8* samples = nullptr;
   Uint32 length = 0;
-  if (!SDL_LoadWAV_RW(SDL_RWFromConstMem(clip->data, static_cast<int>(clip->size)), 1, &spec, &samples,
-                      &length))
-    return std::nullopt;
-  SDL_AudioStream* stream =
-      SDL_NewAudioStream(spec.format, spec.channels, spec.freq, deviceFormat, deviceChannels, deviceRate);
-  SDL_AudioStreamPut(stream, samples, static_cast<int>(length));
-  Frames frames = Finish(stream);
-  SDL_FreeWAV(samples);
+  Frames frames;
+  if (clip && SDL_LoadWAV_RW(SDL_RWFromConstMem(clip->data, static_cast<int>(clip->size)), 1, &spec,
+                             &samples, &length)) {
+    SDL_AudioStream* stream =
+        SDL_NewAudioStream(spec.format, spec.channels, spec.freq, deviceFormat, deviceChannels, deviceRate);
+    SDL_AudioStreamPut(stream, samples, static_cast<int>(length));
+    frames = Finish(stream);
+    SDL_FreeWAV(samples);
+  }
+  if (frames.empty()) {
+    std::fprintf(stderr, "no clip named %s could be converted\n", name.c_str());
+    std::exit(2);
+  }
   return frames;
 }
 
@@ -139,16 +143,11 @@ std::vector<Sound> ReadExpected(const char* path, int speechRate) {
   while (std::getline(file, line)) {
     if (line == "wait") {
       waited = true;
-    } else if (line.rfind("say ", 0) == 0) {
+    } else if (line.starts_with("say ")) {
       sounds.push_back({Sound::Speech, line.substr(4), waited, SpeechFrames(line.substr(4), speechRate)});
       waited = false;
-    } else if (line.rfind("clip ", 0) == 0) {
-      std::optional<Frames> frames = ClipFrames(line.substr(5));
-      if (!frames || frames->empty()) {
-        std::fprintf(stderr, "no clip named %s could be converted\n", line.substr(5).c_str());
-        std::exit(2);
-      }
-      sounds.push_back({Sound::Clip, line.substr(5), waited, std::move(*frames)});
+    } else if (line.starts_with("clip ")) {
+      sounds.push_back({Sound::Clip, line.substr(5), waited, ClipFrames(line.substr(5))});
       waited = false;
     } else if (!line.empty()) {
       std::fprintf(stderr, "%s: cannot read '%s'\n", path, line.c_str());
@@ -163,8 +162,8 @@ std::size_t LeadingZeros(const Frames& frames) {
                                   frames.begin());
 }
 
-// What the recording holds at `at`, said as the known sound that goes on
-// matching it the longest, for a message that names what was heard.
+// What the recording holds at `at`, and when, said as the known sound that
+// goes on matching it the longest, for a message that names what was heard.
 std::string Identify(const Frames& recording, std::size_t at, const std::vector<Sound>& known) {
   const Sound* best = nullptr;
   std::size_t bestLength = 0;
@@ -181,8 +180,9 @@ std::string Identify(const Frames& recording, std::size_t at, const std::vector<
       bestWhole = lead + length == sound.frames.size();
     }
   }
-  if (best == nullptr || bestLength < deviceRate / 50) return "a sound that is none of the game's";
-  return bestWhole ? Describe(*best) : "a sound that begins like " + Describe(*best);
+  const std::string when = " at " + SecondsText(at);
+  if (best == nullptr || bestLength < deviceRate / 50) return "a sound that is none of the game's" + when;
+  return (bestWhole ? Describe(*best) : "a sound that begins like " + Describe(*best)) + when;
 }
 
 int Fail(const std::string& message) {
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
 
   std::vector<Sound> known = expected;
   for (const keelmark::EmbeddedClip& clip : keelmark::EmbeddedClips())
-    known.push_back({Sound::Clip, clip.name, false, ClipFrames(clip.name).value_or(Frames{})});
+    known.push_back({Sound::Clip, clip.name, false, ClipFrames(clip.name)});
 
   std::size_t at = 0;  // the end of the last sound found
   // A neighbour may hold the game up once; a pause the game makes itself
@@ -230,13 +230,11 @@ int main(int argc, char** argv) {
     std::size_t next = at;
     while (next < recording.size() && recording[next] == 0) ++next;
     if (next == recording.size())
-      return Fail(Describe(sound) + " was never heard; the recording is silent after " +
-                  std::to_string(Seconds(at)) + " s");
+      return Fail(Describe(sound) + " was never heard; the recording is silent after " + SecondsText(at));
     // A sound that opens with silence starts before its first audible frame.
     const std::size_t lead = LeadingZeros(sound.frames);
     const auto heardInstead = [&] {
-      return Fail(Identify(recording, next, known) + " at " + std::to_string(Seconds(next)) + " s, where " +
-                  Describe(sound) + " was expected");
+      return Fail(Identify(recording, next, known) + ", where " + Describe(sound) + " was expected");
     };
     if (next - at < lead || sound.frames[lead] != recording[next]) return heardInstead();
     const std::size_t start = next - lead;
@@ -249,7 +247,7 @@ int main(int argc, char** argv) {
                 Describe(sound).c_str());
     if (!sound.afterWait) {
       longestGap = std::max(longestGap, gap);
-      if (gap > longestPause) longPauses.push_back(std::to_string(Seconds(gap)) + " s before " + Describe(sound));
+      if (gap > longestPause) longPauses.push_back(SecondsText(gap) + " before " + Describe(sound));
     }
     // Speech is queued while it is being rendered, so a busy machine may let
     // the device run dry between two pieces; a clip is queued whole and can
@@ -265,20 +263,19 @@ int main(int argc, char** argv) {
         if (r < recording.size() && recording[r] == sound.frames[e]) continue;
       }
       if (r >= recording.size())
-        return Fail(Describe(sound) + " was cut short: the recording ends " + std::to_string(Seconds(e)) +
-                    " s into it");
+        return Fail(Describe(sound) + " was cut short: the recording ends " + SecondsText(e) + " into it");
       // Another sound that happens to open with the same sample.
       if (e < lead + deviceRate / 10) return heardInstead();
-      return Fail(Describe(sound) + " from " + std::to_string(Seconds(start)) + " s " +
+      return Fail(Describe(sound) + " from " + SecondsText(start) + " " +
                   (recording[r] == 0 ? "fell silent " : "differs from what it should be ") +
-                  std::to_string(Seconds(e)) + " s into it (at " + std::to_string(Seconds(r)) + " s)");
+                  SecondsText(e) + " into it (at " + SecondsText(r) + ")");
     }
     if (dropouts > 0) {
       std::printf("           the device ran dry %zu time(s) inside it, for up to %.3f s\n", dropouts,
                   Seconds(longestDropout));
       longestGap = std::max(longestGap, longestDropout);
       if (longestDropout > longestPause)
-        longPauses.push_back(std::to_string(Seconds(longestDropout)) + " s inside " + Describe(sound));
+        longPauses.push_back(SecondsText(longestDropout) + " inside " + Describe(sound));
     }
     at = r;
   }
@@ -294,8 +291,7 @@ int main(int argc, char** argv) {
                                   [](auto f) { return f != 0; });
   if (stray != recording.end()) {
     const std::size_t where = static_cast<std::size_t>(stray - recording.begin());
-    return Fail(Identify(recording, where, known) + " at " + std::to_string(Seconds(where)) +
-                " s, after the last expected sound");
+    return Fail(Identify(recording, where, known) + ", after the last expected sound");
   }
   espeak_ng_Terminate();
   SDL_Quit();

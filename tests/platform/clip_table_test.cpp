@@ -1,5 +1,6 @@
 // Effect names find their clips by name alone: the POSIX build looks the
 // name up among its byte arrays, the Windows build among its resources.
+// Every clip's name is found in mixed case by the embedded clips' test too.
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,8 @@
 namespace keelmark {
 namespace {
 
-TEST(ClipTable, EffectNamesFindTheirClipsInAnyCase) {
-  EXPECT_EQ(ClipNameOf("drop"), "DROP");
-  EXPECT_EQ(ClipNameOf("hit"), "HIT");
-  EXPECT_EQ(ClipNameOf("miss"), "MISS");
-  EXPECT_EQ(ClipNameOf("sink"), "SINK");
-  EXPECT_EQ(ClipNameOf("buzzer"), "BUZZER");
-  EXPECT_EQ(ClipNameOf("BUZZER"), "BUZZER");
+TEST(ClipTable, NamesFindTheirClipInAnyCaseAndOtherNamesNothing) {
   EXPECT_EQ(ClipNameOf("bUzZeR"), "BUZZER");
-}
-
-TEST(ClipTable, OtherNamesFindNothing) {
   for (const std::string& name : std::initializer_list<std::string>{
            "", "dro", "drops", "splash", " drop", std::string("drop\0", 5)}) {
     EXPECT_TRUE(ClipNameOf(name).empty()) << '"' << name << '"';
