@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,13 +18,9 @@ namespace {
 using testing::AltLetter;
 using testing::EventLog;
 using testing::Golden;
+using testing::MouseKey;
+using testing::ScanKey;
 using testing::VirtualTerminal;
-
-std::string Bytes(std::initializer_list<int> codes) {
-  std::string out;
-  for (int c : codes) out += static_cast<char>(c);
-  return out;
-}
 
 class ConsoleTest : public ::testing::Test {
  protected:
@@ -216,10 +211,10 @@ InputEvent Buttons(int state, int row, int column, int flags = MouseButtonChange
   return InputEvent::Mouse(state, row, column, flags);
 }
 
-const std::string leftPress = Bytes({255, 255, PressEvent, LeftButton});
-const std::string leftRelease = Bytes({255, 255, ReleaseEvent, LeftButton});
-const std::string rightPress = Bytes({255, 255, PressEvent, RightButton});
-const std::string rightRelease = Bytes({255, 255, ReleaseEvent, RightButton});
+const std::string leftPress = MouseKey(PressEvent, LeftButton);
+const std::string leftRelease = MouseKey(ReleaseEvent, LeftButton);
+const std::string rightPress = MouseKey(PressEvent, RightButton);
+const std::string rightRelease = MouseKey(ReleaseEvent, RightButton);
 constexpr int gameKinds = PressEvent | ReleaseEvent;
 
 class WaitKeyCases : public ConsoleTest, public ::testing::WithParamInterface<KeyCase> {};
@@ -245,7 +240,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {InputEvent::Scan(0x48), InputEvent::Scan(0x3B), AltLetter('a', 0x1E),
                  AltLetter('q', 0)},
                 true, gameKinds,
-                {Bytes({0, 0x48}), Bytes({0, 0x3B}), Bytes({0, 0x1E}), Bytes({0, 0x10})}, 0, 0},
+                {ScanKey(0x48), ScanKey(0x3B), ScanKey(0x1E), ScanKey(0x10)}, 0, 0},
         KeyCase{"modifiers_alone_and_releases_are_skipped",
                 {InputEvent::Scan(0x1D), InputEvent::Scan(0x2A), InputEvent::Scan(0x36),
                  InputEvent::Scan(0x38), InputEvent::Scan(0x3A), InputEvent::Scan(0x45),
@@ -270,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {Buttons(0, 2, 2), InputEvent::Char('n')}, true, gameKinds, {"n"}, 0, 0},
         KeyCase{"movement_when_its_kind_is_selected",
                 {Buttons(0, 4, 6, MouseMoved)}, true, MoveEvent | gameKinds,
-                {Bytes({255, 255, MoveEvent, 0})}, 4, 6},
+                {MouseKey(MoveEvent, 0)}, 4, 6},
         KeyCase{"no_mouse_before_mouse_input_is_enabled",
                 {Buttons(1, 3, 7), Buttons(0, 3, 7), InputEvent::Char('q')}, false, gameKinds, {"q"}, 0, 0},
         KeyCase{"no_mouse_before_a_kind_is_selected",
