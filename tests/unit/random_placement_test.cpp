@@ -85,18 +85,6 @@ TEST_F(RandomPrimitivesTest, PlaceShipAtRandomRetriesATakenSpanWithNewDraws) {
   EXPECT_EQ(game.currentColumn, 3);
 }
 
-TEST_F(RandomPrimitivesTest, PlaceShipAtRandomOrdersAShipDrawnUpwards) {
-  Grid grid;
-  FillWithWater(grid);
-  random.PushSquare(9, 6);
-  random.PushDirection(1);
-  game.PlaceShipAtRandom(grid, Ship(ShipType::Carrier));
-  for (int r = 5; r <= 9; ++r) EXPECT_EQ(CellOf(grid, r, 6), 'C') << "row " << r;
-  EXPECT_EQ(CountCells(grid, 'C'), 5);
-  EXPECT_EQ(game.currentRow, 9);
-  EXPECT_EQ(game.currentColumn, 6);
-}
-
 TEST(RandomFleet, PlaceComputerFleetIsSilentAndTouchesOnlyItsGrid) {
   TestRig seededRig(7);
   seededRig.PrepareLikeStartUp();
