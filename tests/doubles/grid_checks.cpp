@@ -43,20 +43,14 @@ std::string Picture(const Grid& grid) {
       return ::testing::AssertionFailure()
              << ship.name << " has " << squares.size() << " squares" << Picture(grid);
     }
-    // Squares were collected row by row, so a straight run is already in
-    // order along its axis.
-    const bool oneRow = std::all_of(squares.begin(), squares.end(),
-                                    [&](const Square& s) { return s.row == squares[0].row; });
-    const bool oneColumn = std::all_of(
-        squares.begin(), squares.end(),
-        [&](const Square& s) { return s.column == squares[0].column; });
-    for (std::size_t i = 1; i < squares.size(); ++i) {
-      const bool next = oneRow ? squares[i].column == squares[i - 1].column + 1
-                               : oneColumn && squares[i].row == squares[i - 1].row + 1;
-      if (!next) {
-        return ::testing::AssertionFailure()
-               << ship.name << " is not one straight run" << Picture(grid);
-      }
+    // Squares were collected row by row, so a straight run goes from the
+    // first to the last, spanning the ship's length along a row or a column.
+    const Square first = squares.front(), last = squares.back();
+    const bool oneColumn = std::all_of(squares.begin(), squares.end(),
+                                       [&](const Square& s) { return s.column == first.column; });
+    if (!(first.row == last.row && last.column - first.column == ship.length - 1) &&
+        !(oneColumn && last.row - first.row == ship.length - 1)) {
+      return ::testing::AssertionFailure() << ship.name << " is not one straight run" << Picture(grid);
     }
   }
   return ::testing::AssertionSuccess();

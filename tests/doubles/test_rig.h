@@ -46,6 +46,7 @@ struct TestRig {
   SoundEffects sounds;
 
  private:
+  TestRig(std::unique_ptr<RandomSource> owned, RandomSource* external, int rows, int columns);
   std::unique_ptr<RandomSource> ownedRandom_;
 
  public:

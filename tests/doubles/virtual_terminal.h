@@ -36,6 +36,15 @@ inline InputEvent AltLetter(char letter, int scanCode) {
   return e;
 }
 
+// The keys WaitKey gives: a key without a character as a zero byte and its
+// scan code; a mouse event as two 255 bytes, its kind and its button.
+inline std::string ScanKey(int scanCode) {
+  return std::string(1, '\0') + static_cast<char>(scanCode);
+}
+inline std::string MouseKey(int kind, int button) {
+  return std::string(2, '\xFF') + static_cast<char>(kind) + static_cast<char>(button);
+}
+
 class VirtualTerminal : public Terminal {
  public:
   struct StoredCell {

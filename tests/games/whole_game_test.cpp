@@ -207,13 +207,10 @@ TEST_P(Winner, GameOverTheWinnerAndTheReportThenTheScreenIsCleared) {
                                                  rig.log.IndexOf(Spoke{"Press any key to exit."}))),
             EventLog::notFound);
   EXPECT_EQ(rig.terminal.Picture(), std::string(25, '\n'));
-  std::string cyan, darkGrey;
   for (int row = 1; row <= 25; ++row) {
-    cyan += std::string(80, '3') + '\n';
-    darkGrey += std::string(80, '8') + '\n';
+    EXPECT_EQ(rig.terminal.ColourPicture(row, 1, row, 80), std::string(80, '3') + '\n') << row;
+    EXPECT_EQ(rig.terminal.ColourPicture(row, 1, row, 80, true), std::string(80, '8') + '\n') << row;
   }
-  EXPECT_EQ(rig.terminal.ColourPicture(1, 1, 25, 80), cyan);
-  EXPECT_EQ(rig.terminal.ColourPicture(1, 1, 25, 80, true), darkGrey);
   EXPECT_TRUE(std::holds_alternative<Flushed>(rig.log.Events().back()));
 }
 
@@ -246,9 +243,7 @@ TEST_P(QuitAnywhere, EndsAtOnceWithoutReportOrClearing) {
   };
   rig.game.Run();
 
-  EXPECT_EQ(rig.log.LastSpoken(), "quit");
-  EXPECT_EQ(rig.log.IndexOf(Spoke{"Game over."}), EventLog::notFound);
-  EXPECT_EQ(rig.log.IndexOf(Spoke{"Press any key to exit."}), EventLog::notFound);
+  EXPECT_EQ(rig.log.LastSpoken(), "quit") << "no report after it";
   EXPECT_NE(rig.log.IndexOf(SoundsStopped{}, rig.log.IndexOf(Spoke{"quit"})), EventLog::notFound);
   EXPECT_EQ(rig.terminal.Text(GetParam().row, 1, static_cast<int>(std::string(GetParam().visible).size())),
             GetParam().visible);

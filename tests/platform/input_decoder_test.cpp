@@ -14,16 +14,21 @@
 namespace keelmark {
 namespace {
 
+std::string Char(int c) { return "char " + std::to_string(c); }
+std::string Scan(int s) { return "scan " + std::to_string(s); }
+std::string Mouse(int buttons, int row, int column, int flags = MouseButtonChange) {
+  return "mouse " + std::to_string(buttons) + " at " + std::to_string(row) + "," +
+         std::to_string(column) + " flags " + std::to_string(flags);
+}
+
 // One event as a short readable text, so a failure shows what arrived.
 std::string Describe(const InputEvent& e) {
   switch (e.kind) {
     case InputEvent::Kind::Key:
       if (e.alt) return "alt " + std::to_string(e.character) + "/" + std::to_string(e.scanCode);
-      if (e.character >= 0) return "char " + std::to_string(e.character);
-      return "scan " + std::to_string(e.scanCode);
+      return e.character >= 0 ? Char(e.character) : Scan(e.scanCode);
     case InputEvent::Kind::Mouse:
-      return "mouse " + std::to_string(e.buttonState) + " at " + std::to_string(e.row) + "," +
-             std::to_string(e.column) + " flags " + std::to_string(e.eventFlags);
+      return Mouse(e.buttonState, e.row, e.column, e.eventFlags);
     case InputEvent::Kind::Resize:
       return "resize";
     default:
@@ -45,14 +50,27 @@ std::vector<std::string> DecodeAll(std::string_view bytes, InputDecoderOptions o
   return Drain(decoder);
 }
 
-std::string Char(int c) { return "char " + std::to_string(c); }
-std::string Scan(int s) { return "scan " + std::to_string(s); }
+// The locale's encoding: UTF-8, or one byte a character by a table that
+// knows ASCII only (the C locale) or all of Latin-1.
+enum class Locale { utf8, ascii, latin1 };
+
+InputDecoderOptions OptionsFor(Locale locale) {
+  InputDecoderOptions options;
+  if (locale == Locale::utf8) return options;
+  options.utf8 = false;
+  options.singleByte = AsciiOnlyTable();
+  if (locale == Locale::latin1) {
+    for (int b = 128; b < 256; ++b) options.singleByte[static_cast<std::size_t>(b)] = b;
+  }
+  return options;
+}
 
 // Bytes from the terminal and the events they must give.
 struct KeyCase {
   const char* name;
   std::string bytes;
   std::vector<std::string> expected;
+  Locale locale = Locale::utf8;
 };
 // ctest names each case by what this prints.
 void PrintTo(const KeyCase& c, std::ostream* out) { *out << c.name; }
@@ -148,13 +166,13 @@ std::vector<KeyCase> KeyCases() {
 class KeyTranslation : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(KeyTranslation, GivesTheConsoleKeys) {
-  EXPECT_EQ(DecodeAll(GetParam().bytes), GetParam().expected);
+  EXPECT_EQ(DecodeAll(GetParam().bytes, OptionsFor(GetParam().locale)), GetParam().expected);
 }
 
 // Terminals split their writes where they like: one byte at a time, close
 // together, must decode exactly as the whole.
 TEST_P(KeyTranslation, GivesTheSameKeysByteByByte) {
-  InputDecoder decoder;
+  InputDecoder decoder(OptionsFor(GetParam().locale));
   for (char byte : GetParam().bytes) decoder.Feed(std::string_view(&byte, 1), 0);
   decoder.Expire(1000);
   EXPECT_EQ(Drain(decoder), GetParam().expected);
@@ -221,37 +239,18 @@ TEST(InputDecoder, TerminalsOwnKeyStringsWin) {
             (std::vector<std::string>{Scan(0x3C), Scan(0x47), Scan(0x3D)}));
 }
 
-struct SingleByteCase {
-  const char* name;
-  bool latin1;
-  std::string bytes;
-  std::vector<std::string> expected;
-};
-void PrintTo(const SingleByteCase& c, std::ostream* out) { *out << c.name; }
-
-class SingleByteLocale : public ::testing::TestWithParam<SingleByteCase> {};
-
-TEST_P(SingleByteLocale, DecodesByItsTable) {
-  InputDecoderOptions options;
-  options.utf8 = false;
-  options.singleByte = AsciiOnlyTable();
-  if (GetParam().latin1) {
-    for (int b = 128; b < 256; ++b) options.singleByte[static_cast<std::size_t>(b)] = b;
-  }
-  EXPECT_EQ(DecodeAll(GetParam().bytes, options), GetParam().expected);
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Locales, SingleByteLocale,
+    Locales, KeyTranslation,
     ::testing::Values(
         // The C locale: "é" typed on a UTF-8 keyboard is two bytes, each a key.
-        SingleByteCase{"CLocaleUtf8Bytes", false, "\xc3\xa9" "b2\r",
-                       {Char(0xC3), Char(0xA9), Char('b'), Char('2'), Char(13)}},
-        SingleByteCase{"CLocaleHighByte", false, "\xff" "a", {Char(0xFF), Char('a')}},
-        SingleByteCase{"Latin1EAcute", true, "\xe9", {Char(130)}},
-        SingleByteCase{"Latin1NoCodePageForm", true, "\xa4" "a", {Char('a')}},
-        SingleByteCase{"X10ReportUntouchedByTable", false, "\x1b[M \xe9\xb0", {"mouse 1 at 144,201 flags 0"}}),
-    CaseName<SingleByteCase>);
+        KeyCase{"CLocaleUtf8Bytes", "\xc3\xa9" "b2\r",
+                {Char(0xC3), Char(0xA9), Char('b'), Char('2'), Char(13)}, Locale::ascii},
+        KeyCase{"CLocaleHighByte", "\xff" "a", {Char(0xFF), Char('a')}, Locale::ascii},
+        KeyCase{"Latin1EAcute", "\xe9", {Char(130)}, Locale::latin1},
+        KeyCase{"Latin1NoCodePageForm", "\xa4" "a", {Char('a')}, Locale::latin1},
+        KeyCase{"X10ReportUntouchedByTable", "\x1b[M \xe9\xb0", {"mouse 1 at 144,201 flags 0"},
+                Locale::ascii}),
+    CaseName<KeyCase>);
 
 // --- Mouse ---------------------------------------------------------------
 
@@ -266,11 +265,6 @@ std::string X10(int code, int row, int column) {
   report += static_cast<char>(32 + column);
   report += static_cast<char>(32 + row);
   return report;
-}
-
-std::string Mouse(int buttons, int row, int column, int flags = MouseButtonChange) {
-  return "mouse " + std::to_string(buttons) + " at " + std::to_string(row) + "," +
-         std::to_string(column) + " flags " + std::to_string(flags);
 }
 
 // Mouse reports go through the key cases' tests, whole and byte by byte.

@@ -30,17 +30,16 @@ class RandomPrimitivesTest : public ::testing::Test {
 };
 
 TEST_F(RandomPrimitivesTest, UniformDrawIsTheFloorOfTheScaledValuePlusLow) {
-  for (double r : {0.0, 0.0999, 0.1, 0.55, 0.9999999}) random.Push(r);
-  EXPECT_EQ(game.UniformDraw(1, 10), 1);
-  EXPECT_EQ(game.UniformDraw(1, 10), 1);
-  EXPECT_EQ(game.UniformDraw(1, 10), 2);
-  EXPECT_EQ(game.UniformDraw(1, 10), 6);
-  EXPECT_EQ(game.UniformDraw(1, 10), 10);
-  for (double r : {0.24, 0.25, 0.74, 0.5}) random.Push(r);
-  EXPECT_EQ(game.UniformDraw(1, 4), 1);
-  EXPECT_EQ(game.UniformDraw(1, 4), 2);
-  EXPECT_EQ(game.UniformDraw(1, 4), 3);
-  EXPECT_EQ(game.UniformDraw(5, 7), 6);
+  const struct {
+    double unit;
+    int lo, hi, draw;
+  } draws[] = {{0.0, 1, 10, 1}, {0.0999, 1, 10, 1}, {0.1, 1, 10, 2}, {0.55, 1, 10, 6},
+               {0.9999999, 1, 10, 10}, {0.24, 1, 4, 1}, {0.25, 1, 4, 2}, {0.74, 1, 4, 3},
+               {0.5, 5, 7, 6}};
+  for (const auto& d : draws) {
+    random.Push(d.unit);
+    EXPECT_EQ(game.UniformDraw(d.lo, d.hi), d.draw) << d.unit << " over " << d.lo << ".." << d.hi;
+  }
   EXPECT_EQ(random.Remaining(), 0u) << "one value per draw";
 }
 
@@ -84,18 +83,6 @@ TEST_F(RandomPrimitivesTest, PlaceShipAtRandomRetriesATakenSpanWithNewDraws) {
   // Left at the end square after ordering: the one furthest down.
   EXPECT_EQ(game.currentRow, 5);
   EXPECT_EQ(game.currentColumn, 3);
-}
-
-TEST_F(RandomPrimitivesTest, PlaceShipAtRandomOrdersAShipDrawnUpwards) {
-  Grid grid;
-  FillWithWater(grid);
-  random.PushSquare(9, 6);
-  random.PushDirection(1);
-  game.PlaceShipAtRandom(grid, Ship(ShipType::Carrier));
-  for (int r = 5; r <= 9; ++r) EXPECT_EQ(CellOf(grid, r, 6), 'C') << "row " << r;
-  EXPECT_EQ(CountCells(grid, 'C'), 5);
-  EXPECT_EQ(game.currentRow, 9);
-  EXPECT_EQ(game.currentColumn, 6);
 }
 
 TEST(RandomFleet, PlaceComputerFleetIsSilentAndTouchesOnlyItsGrid) {

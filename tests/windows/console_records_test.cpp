@@ -20,6 +20,8 @@ namespace keelmark {
 namespace {
 
 using testing::EventLog;
+using testing::MouseKey;
+using testing::ScanKey;
 using testing::VirtualTerminal;
 
 constexpr std::uint32_t shiftPressed = 0x0010;
@@ -46,12 +48,6 @@ ConsoleMouseRecord Mouse(int x, int y, std::uint32_t buttons, std::uint32_t flag
   record.eventFlags = flags;
   return record;
 }
-
-std::string MouseKey(int kind, int button) {
-  return std::string(2, '\xFF') + static_cast<char>(kind) + static_cast<char>(button);
-}
-
-std::string ScanKey(int scanCode) { return std::string(1, '\0') + static_cast<char>(scanCode); }
 
 using Record = std::variant<ConsoleKeyRecord, ConsoleMouseRecord>;
 
