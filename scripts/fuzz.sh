@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-15}
 
 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKEELMARK_FUZZ=ON -DBUILD_TESTING=OFF \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target keelmark_fuzz_input keelmark_fuzz_entry
 
 mkdir -p build-fuzz/findings
