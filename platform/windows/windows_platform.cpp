@@ -13,10 +13,13 @@ namespace keelmark {
 
 namespace {
 
-// COM for this thread, the only one, before anything else and undone last.
+// COM before anything else and undone last. The voice is made on a thread of
+// its own and used on this one: with this thread in the multithreaded
+// apartment, every thread of the process that sets up no COM of its own is in
+// it too, so the voice can be made there and used here.
 class ComApartment {
  public:
-  ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
   ~ComApartment() {
     if (initialised_) CoUninitialize();
   }
