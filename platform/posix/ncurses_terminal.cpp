@@ -368,6 +368,10 @@ void NcursesTerminal::EnableMouse() {
 
 void NcursesTerminal::Flush() {
   HandleNotedSignals();
+  Refresh();
+}
+
+void NcursesTerminal::Refresh() {
   MoveToPlacedCursor();
   wnoutrefresh(stdscr);
   doupdate();
@@ -434,9 +438,7 @@ InputEvent NcursesTerminal::NextEvent() {
     while (decoder_->HasEvent()) pending_.push_back(decoder_->TakeEvent());
     if (!pending_.empty()) break;
     // Waiting shows the cursor where the game placed it.
-    MoveToPlacedCursor();
-    wnoutrefresh(stdscr);
-    doupdate();
+    Refresh();
     int timeoutMs = -1;
     if (const auto deadline = decoder_->Deadline()) {
       timeoutMs = static_cast<int>(std::max<std::int64_t>(0, *deadline - NowMs()));

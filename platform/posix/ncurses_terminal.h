@@ -49,6 +49,8 @@ class NcursesTerminal : public Terminal {
 
   Rendition RenditionOf(int attribute);
   void MoveToPlacedCursor();
+  // Brings the screen up to date, the cursor where the game placed it.
+  void Refresh();
   // Acts on what the signal handlers noted: a continue, a window change.
   void HandleNotedSignals();
   void TakeTerminalBack();

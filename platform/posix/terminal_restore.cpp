@@ -68,8 +68,7 @@ void WakeUp() {
 
 extern "C" void RestoreAndReraise(int signalNumber) {
   const int savedErrno = errno;
-  RestoreNow();
-  resetLength = 0;
+  RestoreForGood();
   signal(signalNumber, SIG_DFL);
   raise(signalNumber);
   errno = savedErrno;
@@ -95,6 +94,12 @@ extern "C" void NoteResized(int) {
   resized = 1;
   WakeUp();
   errno = savedErrno;
+}
+
+bool TakeFlag(volatile std::sig_atomic_t& flag) {
+  if (!flag) return false;
+  flag = 0;
+  return true;
 }
 
 using Handler = void (*)(int);
@@ -178,17 +183,9 @@ void RestoreForGood() {
   resetLength = 0;
 }
 
-bool TakeContinued() {
-  if (!continued) return false;
-  continued = 0;
-  return true;
-}
+bool TakeContinued() { return TakeFlag(continued); }
 
-bool TakeResized() {
-  if (!resized) return false;
-  resized = 0;
-  return true;
-}
+bool TakeResized() { return TakeFlag(resized); }
 
 int WakeFd() { return wakePipe[0]; }
 
