@@ -118,7 +118,22 @@ EOF
     Fail "$what: the title never showed"
   fi
   Tmux kill-session -t game 2>/dev/null
+  # A game that never ended would keep the prefix's server waiting forever.
+  [[ -e $work/status ]] || wineserver -k
   wineserver -w
+}
+
+# The game the Start-menu shortcut started: a process of this prefix whose
+# command line is the installed keelmark.exe. Sets shortcutGame.
+FindShortcutGame() {
+  local pid
+  for pid in $(pgrep -f 'keelmark\.exe'); do
+    [[ $(tr '\000' ' ' </proc/"$pid"/cmdline 2>/dev/null) == 'C:\Program Files\Keelmark\keelmark.exe'* ]] || continue
+    tr '\000' '\n' </proc/"$pid"/environ 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    shortcutGame=$pid
+    return 0
+  done
+  return 1
 }
 
 # --- Install -----------------------------------------------------------------
@@ -134,10 +149,18 @@ fi
 cmp -s "$installDir/COPYING.txt" "$(dirname "$0")/../../COPYING" || Fail "the licence is not installed beside the game"
 [[ -f $installDir/README.txt ]] || Fail "the README is not installed beside the game"
 [[ -f $installDir/Uninstall.exe ]] || Fail "no uninstaller in the game's folder"
-# A shell link keeps its target's path in the 8-bit and in the UTF-16 form.
+# Opened as from the Start menu, the shortcut starts the installed game in a
+# console of its own; under Wine without a display that console shows
+# nowhere, so the game is only seen running, and ended by its process id.
 if [[ -f $shortcut ]]; then
-  tr -d '\000' <"$shortcut" | grep -aqiF 'Program Files\Keelmark\keelmark.exe' ||
-    Fail "the Start-menu shortcut does not start the installed keelmark.exe"
+  wine start /unix "$shortcut" >"$work/shortcut.log" 2>&1
+  if WaitUntil 30 FindShortcutGame; then
+    kill "$shortcutGame"
+  else
+    Fail "the Start-menu shortcut did not start the installed keelmark.exe"
+    wineserver -k
+  fi
+  wineserver -w
 else
   Fail "no Start-menu shortcut at ${shortcut#"$WINEPREFIX/"}"
 fi
