@@ -26,9 +26,11 @@ pollInterval=0.1
 started=$SECONDS
 
 # ==== Wine prefix set-up =====================================================
-# To be replaced by the shared prefix set-up of tests/windows (the one that
-# also registers the recording voice) once it exists: call it here instead,
-# with the same WINEPREFIX under $work.
+# To be swapped for the shared set-up of tests/windows once it is there (the
+# one that also registers the tests' recording voice as "SAPI.SpVoice",
+# logging to $voiceLog): call it in here instead, keeping WINEPREFIX under
+# $work.
+voiceLog=$work/voice.log
 SetUpWinePrefix() {
   export HOME=$work/home
   export WINEPREFIX=$work/prefix
@@ -48,9 +50,9 @@ EOF
 # ==== end of the Wine prefix set-up ==========================================
 
 # ==== What the voice said ====================================================
-# To be filled in once the recording voice is registered by the prefix
-# set-up: its log of one game (title, introduction, "auto", round 1's texts
-# and "round 2") is checked here. Until then the speech is not checked, and
+# To be filled in once the prefix has the recording voice: $voiceLog then
+# holds what one game said (title, introduction, "auto", round 1 and
+# "round 2"), and is checked here. Until then the speech is not checked, and
 # the test says so.
 ExpectSpeechToRoundTwo() {
   Note "$1: speech not checked: no recording voice in this prefix yet"
@@ -88,7 +90,7 @@ HasKey() { grep -qiF "$1" "$WINEPREFIX/system.reg"; }
 # tmux: "auto", a shot, round 2, "quit", and status 0.
 PlayToRoundTwo() {
   local folder=$1 what=$2
-  rm -f "$work/status"
+  rm -f "$work/status" "$voiceLog"
   cat >"$work/run.sh" <<EOF
 cd "$folder" || exit 1
 wine keelmark.exe
@@ -152,6 +154,7 @@ cmp -s "$installDir/COPYING.txt" "$(dirname "$0")/../../COPYING" || Fail "the li
 # Opened as from the Start menu, the shortcut starts the installed game in a
 # console of its own; under Wine without a display that console shows
 # nowhere, so the game is only seen running, and ended by its process id.
+step=$SECONDS
 if [[ -f $shortcut ]]; then
   wine start /unix "$shortcut" >"$work/shortcut.log" 2>&1
   if WaitUntil 30 FindShortcutGame; then
@@ -164,6 +167,7 @@ if [[ -f $shortcut ]]; then
 else
   Fail "no Start-menu shortcut at ${shortcut#"$WINEPREFIX/"}"
 fi
+Note "the shortcut's game started and ended in $((SECONDS - step)) s"
 if HasKey "$uninstallKey"; then
   uninstallValues=$(KeyValues "$uninstallKey")
   grep -q '^"DisplayName"="Keelmark ' <<<"$uninstallValues" || Fail "the uninstall entry has no display name"
