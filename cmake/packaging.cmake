@@ -57,9 +57,10 @@ string(REPLACE "-" "~" keelmarkDebianVersion "${KEELMARK_VERSION}")
 
 # A new version in the title needs its own entry at the top of the package's
 # changelog; the build stops until someone writes it.
-file(STRINGS ${PROJECT_SOURCE_DIR}/doc/changelog keelmarkChangelogHead LIMIT_COUNT 1)
-if(NOT keelmarkChangelogHead MATCHES "^keelmark \\(([^)]+)\\)" OR NOT CMAKE_MATCH_1 STREQUAL keelmarkDebianVersion)
-  message(FATAL_ERROR "doc/changelog begins with '${keelmarkChangelogHead}': "
+file(READ ${PROJECT_SOURCE_DIR}/doc/changelog keelmarkChangelogHead LIMIT 100)
+string(REGEX MATCH "^keelmark \\(([^)]+)\\)" keelmarkChangelogMatch "${keelmarkChangelogHead}")
+if(NOT CMAKE_MATCH_1 STREQUAL keelmarkDebianVersion)
+  message(FATAL_ERROR "doc/changelog begins with version '${CMAKE_MATCH_1}': "
     "write an entry for version ${keelmarkDebianVersion} at its top")
 endif()
 
