@@ -13,12 +13,13 @@ gamePackages=(
   speech-dispatcher speech-dispatcher-espeak-ng speech-dispatcher-audio-plugins
 )
 # What the tests add: tmux, a private sound server and sox, clang for the
-# fuzzers, mingw-w64 and Wine for the Windows build, dpkg-dev for the package.
+# fuzzers, mingw-w64 and Wine for the Windows build, NSIS for its installer,
+# dpkg-dev and lintian for the package.
 testPackages=(
-  dpkg-dev file tmux
+  dpkg-dev lintian file tmux
   pulseaudio pulseaudio-utils sox
   clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis
 )
 
 # "setup.sh game" installs only what a player needs.

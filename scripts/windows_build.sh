@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows executable with mingw-w64 into build-windows/
-# (build-windows/keelmark.exe); with --test, also plays it under Wine.
+# (build-windows/keelmark.exe); with --test, also plays it under Wine and
+# installs, plays and uninstalls its packages there; with --package, makes
+# the installer and the zip (build-windows/keelmark-<version>-win64.exe and
+# .zip). Other arguments go to the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runTests=0
-if [[ ${1:-} == --test ]]; then
-  runTests=1
+makePackages=0
+while [[ $# -gt 0 ]]; do
+  case $1 in
+    --test) runTests=1 ;;
+    --package) makePackages=1 ;;
+    *) break ;;
+  esac
   shift
-fi
+done
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-windows -j"$(nproc)" "$@"
 if ((runTests)); then
   ctest --test-dir build-windows --output-on-failure
+fi
+if ((makePackages)); then
+  (cd build-windows && cpack -G "NSIS;ZIP")
 fi
