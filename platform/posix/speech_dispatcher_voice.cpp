@@ -19,7 +19,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -39,21 +38,40 @@ using Clock = std::chrono::steady_clock;
 
 // What the server has told about one message of ours.
 struct MessageNews {
+  // Taken up by the server's output: it waits behind no other text now.
+  bool begun = false;
   // The highest word mark heard ("w3" is 3).
   std::size_t marks = 0;
-  // The server's output has taken it up: it waits behind nothing now.
-  bool begun = false;
-  Clock::time_point begunAt{};
-  Clock::time_point firstMarkAt{};
-  Clock::time_point lastMarkAt{};
   // Ended or cancelled.
   bool finished = false;
+  Clock::time_point begunAt{}, firstMarkAt{}, lastMarkAt{};
 };
 
-// What the voice shares with its worker and with libspeechd's event thread.
-// A worker stuck on a server that never answers is left behind when the
-// voice goes, so the worker holds this, never the voice.
+// What the voice shares with its worker and with libspeechd's event thread,
+// all under the one mutex. A worker stuck on a server that never answers is
+// left behind when the voice goes, so the worker holds this, never the voice.
 struct Shared {
+  std::mutex mutex;
+  std::condition_variable changed;
+  // Written to when a job is posted or the voice goes: the idle worker polls
+  // it together with the server's socket.
+  int wake[2] = {-1, -1};
+  // A second descriptor of the connection's socket, polled for the server
+  // hanging up: libspeechd closes its own when it reads the end, and the
+  // number could be taken by another file at once.
+  int watch = -1;
+  std::deque<std::function<void()>> jobs;
+  std::uint64_t jobsPosted = 0, jobsDone = 0;
+  bool stopping = false, workerGone = false, hungUp = false;
+  // The worker's alone once it has connected.
+  SPDConnection* connection = nullptr;
+  // What the worker's calls brought back.
+  int clientId = -1, sayId = -1;
+  bool answered = false;
+  // By message id: an event may come in before spd_say has handed back the
+  // message's id.
+  std::map<std::size_t, MessageNews> news;
+
   Shared() {
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
   }
@@ -62,39 +80,14 @@ struct Shared {
       if (fd >= 0) close(fd);
     }
   }
-  Shared(const Shared&) = delete;
-  Shared& operator=(const Shared&) = delete;
 
-  // Written to whenever something below changes, so that the game can wait
-  // for news and for the server's socket in one poll.
-  int wake[2] = {-1, -1};
-  // A second descriptor of the connection's socket, polled for the server
-  // hanging up: libspeechd closes its own when it reads the end, and the
-  // number could be taken by another file at once.
-  int watch = -1;
-
-  std::mutex mutex;
-  std::condition_variable jobWaiting;
-  std::deque<std::function<void()>> jobs;
-  std::uint64_t jobsPosted = 0;
-  std::uint64_t jobsDone = 0;
-  bool stopping = false;
-  bool workerGone = false;
-
-  // Used by the worker alone, once connected.
-  SPDConnection* connection = nullptr;
-  // Results of the worker's calls.
-  int clientId = -1;
-  int sayId = -1;
-  bool answered = false;
-  // By message id: an event may come in before spd_say has handed back the
-  // message's id.
-  std::map<std::size_t, MessageNews> news;
-
-  void Wake() {
+  // With the mutex held.
+  std::uint64_t Post(std::function<void()> job) {
+    jobs.push_back(std::move(job));
     const char byte = 1;
     // A full pipe already holds a wake-up.
-    if (wake[1] >= 0 && write(wake[1], &byte, 1) < 0) errno = 0;
+    if (write(wake[1], &byte, 1) < 0) errno = 0;
+    return ++jobsPosted;
   }
 };
 
@@ -112,30 +105,28 @@ void Tell(std::size_t messageId, std::size_t clientId, Update update) {
     if (found != routes.end()) shared = found->second.lock();
   }
   if (shared == nullptr) return;  // a voice that has gone
-  std::lock_guard lock(shared->mutex);
-  update(shared->news[messageId]);
-  shared->Wake();
-}
-
-void OnMessageFinished(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
-  Tell(messageId, clientId, [](MessageNews& news) { news.finished = true; });
-}
-
-void OnMessageBegun(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
   const Clock::time_point now = Clock::now();
-  Tell(messageId, clientId, [&](MessageNews& news) {
+  std::lock_guard lock(shared->mutex);
+  update(shared->news[messageId], now);
+  shared->changed.notify_all();
+}
+
+void OnBegin(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
+  Tell(messageId, clientId, [](MessageNews& news, Clock::time_point now) {
     news.begun = true;
     news.begunAt = now;
   });
 }
 
+void OnFinished(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
+  Tell(messageId, clientId, [](MessageNews& news, Clock::time_point) { news.finished = true; });
+}
+
 void OnIndexMark(std::size_t messageId, std::size_t clientId, SPDNotificationType, char* name) {
-  if (name == nullptr || name[0] != 'w') return;
   char* end = nullptr;
-  const unsigned long word = std::strtoul(name + 1, &end, 10);
-  if (end == name + 1 || *end != '\0') return;
-  const Clock::time_point now = Clock::now();
-  Tell(messageId, clientId, [&](MessageNews& news) {
+  const unsigned long word = name != nullptr && name[0] == 'w' ? std::strtoul(name + 1, &end, 10) : 0;
+  if (word == 0 || *end != '\0') return;
+  Tell(messageId, clientId, [&](MessageNews& news, Clock::time_point now) {
     if (word <= news.marks) return;
     if (news.marks == 0) news.firstMarkAt = now;
     news.marks = word;
@@ -153,9 +144,7 @@ int AskClientId(SPDConnection* connection) {
       std::string_view(reply).starts_with("245-")) {
     char* end = nullptr;
     const long parsed = std::strtol(reply + 4, &end, 10);
-    if (end != reply + 4 && std::string_view(end).starts_with("\r\n") && parsed > 0 && parsed <= INT_MAX) {
-      clientId = static_cast<int>(parsed);
-    }
+    if (std::string_view(end).starts_with("\r\n") && parsed > 0 && parsed <= INT_MAX) clientId = static_cast<int>(parsed);
   }
   std::free(reply);
   return clientId;
@@ -163,17 +152,14 @@ int AskClientId(SPDConnection* connection) {
 
 SPDConnection* OpenConnection(const SPDConnectionAddress* address) {
   char* error = nullptr;
-  SPDConnection* connection = nullptr;
-  {
 #if defined(__SANITIZE_ADDRESS__)
-    // libspeechd 0.11 drops a few bytes of its own on every connection that
-    // fails; the sanitizer run is after the game's memory, not that.
-    __lsan::ScopedDisabler libspeechdKeepsItsNotes;
+  // libspeechd 0.11 drops a few bytes of its own on every connection that
+  // fails; the sanitizer run is after the game's memory, not that.
+  __lsan::ScopedDisabler libspeechdKeepsItsNotes;
 #endif
-    // Never libspeechd's own start of a server: it waits for the start
-    // without a limit, and leaves the server in the game's session.
-    connection = spd_open2("keelmark", "main", nullptr, SPD_MODE_THREADED, address, 0, &error);
-  }
+  // Never libspeechd's own start of a server: it waits for the start without
+  // a limit, and leaves the server in the game's session.
+  SPDConnection* connection = spd_open2("keelmark", "main", nullptr, SPD_MODE_THREADED, address, 0, &error);
   std::free(error);
   return connection;
 }
@@ -181,26 +167,17 @@ SPDConnection* OpenConnection(const SPDConnectionAddress* address) {
 // Starts the server as speech-dispatcher's clients do ("--spawn" returns
 // once it listens), but in a session of its own: in the game's, its output
 // modules would be hung up when a game that leads its terminal's session
-// ends, leaving a server that no longer speaks for the next game. False when
-// the command cannot be run at all.
+// ends, leaving a server that no longer speaks for the next game. Only a
+// server on a unix socket is started from here. False when the command
+// cannot be run at all.
 bool StartServer(const SPDConnectionAddress& address) {
+  if (address.method != SPD_METHOD_UNIX_SOCKET || address.unix_socket_name == nullptr) return false;
   const char* command = std::getenv("SPEECHD_CMD");
   if (command == nullptr || *command == '\0') command = "speech-dispatcher";
-  std::vector<std::string> arguments{command, "--spawn", "--communication-method"};
-  if (address.method == SPD_METHOD_UNIX_SOCKET && address.unix_socket_name != nullptr) {
-    arguments.insert(arguments.end(), {"unix_socket", "--socket-path", address.unix_socket_name});
-  } else if (address.method == SPD_METHOD_INET_SOCKET && address.inet_socket_host != nullptr) {
-    const std::string_view host = address.inet_socket_host;
-    // Only a server on this machine can be started from here.
-    if (host != "localhost" && !host.starts_with("127.")) return false;
-    arguments.insert(arguments.end(), {"inet_socket", "--port", std::to_string(address.inet_socket_port)});
-  } else {
-    return false;
-  }
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
+  std::string arguments[] = {command, "--spawn", "--communication-method", "unix_socket", "--socket-path",
+                             address.unix_socket_name};
+  char* argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(),
+                  arguments[4].data(), arguments[5].data(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
@@ -209,27 +186,23 @@ bool StartServer(const SPDConnectionAddress& address) {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  // The worker blocks SIGPIPE, and the game may ignore or catch signals that
-  // the server must take as usual.
+  // The worker blocks SIGPIPE, and the game may ignore signals that the
+  // server must take as usual.
   sigset_t signals;
   sigemptyset(&signals);
   posix_spawnattr_setsigmask(&attributes, &signals);
-  for (int signal : {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTSTP, SIGTTIN, SIGTTOU, SIGCHLD, SIGUSR1, SIGUSR2,
-                     SIGALRM}) {
-    sigaddset(&signals, signal);
-  }
+  sigfillset(&signals);
   posix_spawnattr_setsigdefault(&attributes, &signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  const int failed = posix_spawnp(&pid, command, &actions, &attributes, argv.data(), environ);
+  const int failed = posix_spawnp(&pid, command, &actions, &attributes, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (failed != 0) return false;
   // Waited for, so that no zombie is left behind.
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (failed == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return true;
+  return failed == 0;
 }
 
 // Connects where the player's clients would, starting the server if none
@@ -252,51 +225,65 @@ SPDConnection* Connect(Clock::time_point deadline) {
   return connection;
 }
 
-// Connects and greets on the worker: asks for the events the voice waits on.
+// Connects and asks for the events the voice waits on. spd_open2 hands back
+// a connection even when the server did not take the greeting; a server that
+// cannot take these either is no voice.
 void Greet(Shared& shared, Clock::time_point deadline) {
   SPDConnection* connection = Connect(deadline);
   if (connection == nullptr) return;
-  connection->callback_begin = OnMessageBegun;
-  connection->callback_end = OnMessageFinished;
-  connection->callback_cancel = OnMessageFinished;
+  connection->callback_begin = OnBegin;
+  connection->callback_end = OnFinished;
+  connection->callback_cancel = OnFinished;
   connection->callback_im = OnIndexMark;
+  bool greeted = true;
+  for (SPDNotification event : {SPD_BEGIN, SPD_END, SPD_CANCEL, SPD_INDEX_MARKS}) {
+    greeted = greeted && spd_set_notification_on(connection, event) == 0;
+  }
   int clientId = -1;
   int watch = -1;
-  // spd_open2 hands back a connection even when the server did not take the
-  // greeting; a server that cannot take these either is no voice.
-  if (spd_set_notification_on(connection, SPD_BEGIN) != 0 || spd_set_notification_on(connection, SPD_END) != 0 || spd_set_notification_on(connection, SPD_CANCEL) != 0 ||
-      spd_set_notification_on(connection, SPD_INDEX_MARKS) != 0 || spd_set_data_mode(connection, SPD_DATA_SSML) != 0 ||
-      (clientId = AskClientId(connection)) <= 0 || (watch = fcntl(connection->socket, F_DUPFD_CLOEXEC, 0)) < 0) {
-    spd_close(connection);
+  if (greeted && spd_set_data_mode(connection, SPD_DATA_SSML) == 0 &&
+      (clientId = AskClientId(connection)) > 0 && (watch = fcntl(connection->socket, F_DUPFD_CLOEXEC, 0)) >= 0) {
+    std::lock_guard lock(shared.mutex);
+    shared.connection = connection;
+    shared.clientId = clientId;
+    shared.watch = watch;
     return;
   }
-  std::lock_guard lock(shared.mutex);
-  shared.connection = connection;
-  shared.clientId = clientId;
-  shared.watch = watch;
+  spd_close(connection);
 }
 
-// The worker runs the voice's calls into libspeechd one after another, and
-// when the voice has gone, withdraws what the server still holds of ours and
-// hangs up. A server that has gone away must show as a failed call, not end
-// the game by SIGPIPE: libspeechd's event thread, started from here by
-// spd_open2, inherits the same mask.
+// The worker runs the voice's calls into libspeechd one after another; idle,
+// it watches for the server hanging up. When the voice has gone it withdraws
+// what the server still holds of ours and hangs up. A server that has gone
+// away must show as a failed call, not end the game by SIGPIPE: libspeechd's
+// event thread, started from here by spd_open2, inherits the same mask.
 void RunWorker(const std::shared_ptr<Shared>& shared) {
   sigset_t pipeSignal;
   sigemptyset(&pipeSignal);
   sigaddset(&pipeSignal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
   std::unique_lock lock(shared->mutex);
-  for (;;) {
-    shared->jobWaiting.wait(lock, [&] { return !shared->jobs.empty() || shared->stopping; });
-    if (shared->jobs.empty()) break;
-    std::function<void()> job = std::move(shared->jobs.front());
-    shared->jobs.pop_front();
-    lock.unlock();
-    job();
-    lock.lock();
-    ++shared->jobsDone;
-    shared->Wake();
+  while (!shared->stopping || !shared->jobs.empty()) {
+    if (shared->jobs.empty()) {
+      pollfd watched[2] = {{shared->wake[0], POLLIN, 0}, {shared->hungUp ? -1 : shared->watch, POLLRDHUP, 0}};
+      lock.unlock();
+      poll(watched, 2, -1);
+      char drained[64];
+      while (read(shared->wake[0], drained, sizeof drained) > 0) {
+      }
+      // The events that came before the hang-up are still being read.
+      if (watched[1].revents != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      lock.lock();
+      shared->hungUp = shared->hungUp || watched[1].revents != 0;
+    } else {
+      std::function<void()> job = std::move(shared->jobs.front());
+      shared->jobs.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+      ++shared->jobsDone;
+    }
+    shared->changed.notify_all();
   }
   if (SPDConnection* connection = std::exchange(shared->connection, nullptr)) {
     lock.unlock();
@@ -305,7 +292,7 @@ void RunWorker(const std::shared_ptr<Shared>& shared) {
     lock.lock();
   }
   shared->workerGone = true;
-  shared->Wake();
+  shared->changed.notify_all();
 }
 
 std::size_t CharacterCount(std::string_view utf8Text) {
@@ -331,6 +318,24 @@ void AppendEscaped(std::string& ssml, std::string_view text) {
   }
 }
 
+// Waits until `done` holds or the deadline passes; tells whether it held.
+template <typename Done>
+bool Await(Shared& shared, std::unique_lock<std::mutex>& lock, Clock::time_point deadline, Done done) {
+  return shared.changed.wait_until(lock, deadline, done);
+}
+
+// Lets the worker finish, and waits for it until the deadline; one still in
+// libspeechd then is left to finish on its own.
+void Stop(Shared& shared, std::thread& worker, Clock::time_point deadline) {
+  std::unique_lock lock(shared.mutex);
+  shared.stopping = true;
+  const char byte = 1;
+  if (write(shared.wake[1], &byte, 1) < 0) errno = 0;
+  const bool gone = Await(shared, lock, deadline, [&] { return shared.workerGone; });
+  lock.unlock();
+  gone ? worker.join() : worker.detach();
+}
+
 class SpeechDispatcherVoice : public Voice {
  public:
   SpeechDispatcherVoice(std::shared_ptr<Shared> shared, std::thread worker, SpeechDispatcherLimits limits)
@@ -346,50 +351,10 @@ class SpeechDispatcherVoice : public Voice {
       if (found != routes.end() && found->second.lock() == shared_) routes.erase(found);
     }
     // A server that has let a text go unfinished may not answer the hang-up
-    // either (speech-dispatcher without a sound output answers nothing), and
-    // the next voice is waiting to say that text again: it is only asked.
-    // One that has answered everything so far is given the time of a
+    // either, and the next voice is waiting to say that text again: it is
+    // only asked. One that has answered everything is given the time of a
     // greeting.
-    const Clock::time_point deadline = broken_ ? Clock::now() : Clock::now() + limits_.connect;
-    Stop(*shared_, worker_, deadline);
-  }
-
-  // Asks the worker to finish, and waits for it until the deadline; one
-  // still in libspeechd then is left to finish on its own.
-  static void Stop(Shared& shared, std::thread& worker, Clock::time_point deadline) {
-    {
-      std::lock_guard lock(shared.mutex);
-      shared.stopping = true;
-    }
-    shared.jobWaiting.notify_one();
-    const bool gone = Await(shared, -1, deadline, [&] { return shared.workerGone; });
-    gone ? worker.join() : worker.detach();
-  }
-
-  // Waits until `done` holds (under the lock) or the deadline passes, or,
-  // with a watched descriptor, the server hangs up; tells whether it held.
-  template <typename Done>
-  static bool Await(Shared& shared, int watch, Clock::time_point deadline, Done done) {
-    for (;;) {
-      {
-        std::lock_guard lock(shared.mutex);
-        if (done()) return true;
-      }
-      const Clock::time_point now = Clock::now();
-      if (now >= deadline) return false;
-      pollfd watched[2] = {{shared.wake[0], POLLIN, 0}, {watch, POLLRDHUP, 0}};
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-      if (poll(watched, 2, static_cast<int>(std::min<long long>(wait, INT_MAX))) < 0 && errno != EINTR) return false;
-      char drained[64];
-      while (read(shared.wake[0], drained, sizeof drained) > 0) {
-      }
-      if (watched[1].revents != 0) {
-        // The events that came before the hang-up are still being read.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::lock_guard lock(shared.mutex);
-        return done();
-      }
-    }
+    Stop(*shared_, worker_, broken_ ? Clock::now() : Clock::now() + limits_.connect);
   }
 
   bool Speak(const std::string& utf8Text) override {
@@ -397,73 +362,73 @@ class SpeechDispatcherVoice : public Voice {
     if (broken_) return false;
     const MarkedText marked = MarkWords(utf8Text);
     const std::size_t words = marked.charactersBeforeMark.size();
-    const Clock::time_point handedOver = Clock::now();
-    // MESSAGE, not TEXT: the server queues messages and speaks each in full,
-    // while a text is cut short by the next text that comes, ours or another
-    // program's. What is left of the last text is only the synthesiser's
-    // pause after its last mark; the next need not wait for it.
-    const std::uint64_t said = Post([shared = shared_.get(), ssml = marked.ssml, cut = std::exchange(pauseToCut_, false)] {
-      if (cut) spd_cancel(shared->connection);
-      const int id = spd_say(shared->connection, SPD_MESSAGE, ssml.c_str());
-      std::lock_guard lock(shared->mutex);
-      shared->sayId = id;
-    });
-    // The server takes a text at once when it answers at all.
-    if (!Await(*shared_, shared_->watch, handedOver + limits_.start, [&] { return shared_->jobsDone >= said; }) ||
-        shared_->sayId < 0) {
-      return Break();
-    }
-    const auto messageId = static_cast<std::size_t>(shared_->sayId);
     const auto timeFor = [&](std::size_t characters) {
       return Clock::duration(limits_.perCharacter * static_cast<std::chrono::milliseconds::rep>(characters));
     };
-    // Until its first word, the text may be waiting behind other programs'
-    // texts; the server is asked now and then whether it still answers.
+    Shared& shared = *shared_;
+    const Clock::time_point handedOver = Clock::now();
+    std::unique_lock lock(shared.mutex);
+    shared.sayId = -1;
+    // MESSAGE, not TEXT: the server queues messages and speaks each in full,
+    // while a text is cut short by the next that comes, ours or another
+    // program's. What is left of the last text is only the synthesiser's
+    // pause after its last mark; this one need not wait for it.
+    const std::uint64_t said = shared.Post([&shared, ssml = marked.ssml, cut = std::exchange(pauseToCut_, false)] {
+      if (cut) spd_cancel(shared.connection);
+      const int id = spd_say(shared.connection, SPD_MESSAGE, ssml.c_str());
+      std::lock_guard lock(shared.mutex);
+      shared.sayId = id;
+    });
+    // The server takes a text at once when it answers at all.
+    if (!Await(shared, lock, handedOver + limits_.start, [&] { return shared.hungUp || shared.jobsDone >= said; }) ||
+        shared.sayId < 0) {
+      return Break();
+    }
+    const auto id = static_cast<std::size_t>(shared.sayId);
     Clock::time_point askAt = handedOver + limits_.start;
     for (;;) {
-      MessageNews news;
-      {
-        std::lock_guard lock(shared_->mutex);
-        news = shared_->news[messageId];
-        if (news.finished || news.marks >= words) {
-          // Ended at its last mark: the closing pause is still to come.
-          pauseToCut_ = !news.finished;
-          // Ids grow with every message: what is done with is not needed again.
-          shared_->news.erase(shared_->news.begin(), shared_->news.upper_bound(messageId));
-          return true;
-        }
+      const MessageNews news = shared.news[id];
+      if (news.finished || news.marks >= words) {
+        // Ended at its last mark: the closing pause is still to come.
+        pauseToCut_ = !news.finished;
+        // Ids grow with every message: what is done with is not needed again.
+        shared.news.erase(shared.news.begin(), shared.news.upper_bound(id));
+        return true;
       }
-      Clock::time_point deadline;
-      if (news.marks > 0) {
-        deadline = std::min(news.lastMarkAt + limits_.pause + timeFor(marked.charactersBeforeMark[news.marks]),
-                            news.firstMarkAt + limits_.pause + timeFor(CharacterCount(utf8Text)));
-      } else if (news.begun) {
-        deadline = news.begunAt + limits_.start + timeFor(marked.charactersBeforeMark[0]);
+      if (shared.hungUp) return Break();
+      const auto changed = [&] {
+        const MessageNews& now = shared.news[id];
+        return shared.hungUp || now.finished || now.begun != news.begun || now.marks != news.marks;
+      };
+      if (news.begun || news.marks > 0) {
+        // Once begun, each word is due in its own time, and the whole text in
+        // the time of its characters.
+        const Clock::time_point due =
+            news.marks == 0 ? news.begunAt + limits_.start + timeFor(marked.charactersBeforeMark[0])
+                            : std::min(news.lastMarkAt + limits_.pause + timeFor(marked.charactersBeforeMark[news.marks]),
+                                       news.firstMarkAt + limits_.pause + timeFor(CharacterCount(utf8Text)));
+        if (!Await(shared, lock, due, changed)) return Break();
       } else if (Clock::now() >= handedOver + limits_.busy) {
-        // Given up, this text only: the server is busy, not broken.
-        Post([shared = shared_.get()] { spd_cancel(shared->connection); });
+        // Waiting behind other programs' texts for too long: this text is
+        // withdrawn, the voice kept.
+        shared.Post([&shared] { spd_cancel(shared.connection); });
         return true;
       } else if (Clock::now() >= askAt) {
-        const Clock::time_point asked = Clock::now();
-        const std::uint64_t question = Post([shared = shared_.get()] {
-          const bool answered = AskClientId(shared->connection) > 0;
-          std::lock_guard lock(shared->mutex);
-          shared->answered = answered;
+        // A busy server still answers; one that has stopped does not.
+        shared.answered = false;
+        const std::uint64_t asked = shared.Post([&shared] {
+          const bool answered = AskClientId(shared.connection) > 0;
+          std::lock_guard lock(shared.mutex);
+          shared.answered = answered;
         });
-        if (!Await(*shared_, shared_->watch, asked + limits_.answer, [&] { return shared_->jobsDone >= question; }) ||
-            !shared_->answered) {
+        if (!Await(shared, lock, Clock::now() + limits_.answer, [&] { return shared.jobsDone >= asked; }) ||
+            !shared.answered) {
           return Break();
         }
         askAt = Clock::now() + limits_.start;
-        continue;
       } else {
-        deadline = std::min(askAt, handedOver + limits_.busy);
+        Await(shared, lock, std::min(askAt, handedOver + limits_.busy), changed);
       }
-      const bool newsCame = Await(*shared_, shared_->watch, deadline, [&] {
-        const MessageNews& now = shared_->news[messageId];
-        return now.finished || now.marks != news.marks || now.begun != news.begun;
-      });
-      if (!newsCame && (news.begun || news.marks > 0 || Clock::now() < deadline)) return Break();
     }
   }
 
@@ -471,17 +436,6 @@ class SpeechDispatcherVoice : public Voice {
   bool Break() {
     broken_ = true;
     return false;
-  }
-
-  std::uint64_t Post(std::function<void()> job) {
-    std::uint64_t ticket;
-    {
-      std::lock_guard lock(shared_->mutex);
-      shared_->jobs.push_back(std::move(job));
-      ticket = ++shared_->jobsPosted;
-    }
-    shared_->jobWaiting.notify_one();
-    return ticket;
   }
 
   std::shared_ptr<Shared> shared_;
@@ -527,22 +481,23 @@ std::unique_ptr<Voice> OpenSpeechDispatcherVoice(SpeechDispatcherLimits limits) 
   auto shared = std::make_shared<Shared>();
   if (shared->wake[0] < 0) return nullptr;
   const Clock::time_point deadline = Clock::now() + limits.connect;
-  shared->jobs.push_back([shared = shared.get(), deadline] { Greet(*shared, deadline); });
-  shared->jobsPosted = 1;
+  const std::uint64_t greeting = shared->Post([&shared = *shared, deadline] { Greet(shared, deadline); });
   std::thread worker;
   try {
     worker = std::thread(RunWorker, shared);
   } catch (const std::system_error&) {
     return nullptr;
   }
-  const bool greeted = SpeechDispatcherVoice::Await(*shared, -1, deadline, [&] { return shared->jobsDone >= 1; });
-  if (!greeted || shared->connection == nullptr) {
+  std::unique_lock lock(shared->mutex);
+  if (!Await(*shared, lock, deadline, [&] { return shared->jobsDone >= greeting; }) || shared->connection == nullptr) {
+    lock.unlock();
     // A worker still connecting hangs up on whatever it gets.
-    SpeechDispatcherVoice::Stop(*shared, worker, Clock::now());
+    Stop(*shared, worker, Clock::now());
     return nullptr;
   }
+  lock.unlock();
   {
-    std::lock_guard lock(routesMutex);
+    std::lock_guard routesLock(routesMutex);
     routes[shared->clientId] = shared;
   }
   return std::make_unique<SpeechDispatcherVoice>(std::move(shared), std::move(worker), limits);
