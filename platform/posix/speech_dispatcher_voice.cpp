@@ -300,7 +300,7 @@ std::size_t CharacterCount(std::string_view utf8Text) {
       std::count_if(utf8Text.begin(), utf8Text.end(), [](char byte) { return (byte & 0xC0) != 0x80; }));
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+constexpr std::string_view blanks = " \t\r\n";
 
 void AppendEscaped(std::string& ssml, std::string_view text) {
   for (const char c : text) {
@@ -313,15 +313,9 @@ void AppendEscaped(std::string& ssml, std::string_view text) {
       default:
         // Control characters are not allowed in XML at all; to the ear they
         // are a space.
-        ssml += (static_cast<unsigned char>(c) < 0x20 && !IsBlank(c)) ? ' ' : c;
+        ssml += (static_cast<unsigned char>(c) < 0x20 && blanks.find(c) == std::string_view::npos) ? ' ' : c;
     }
   }
-}
-
-// Waits until `done` holds or the deadline passes; tells whether it held.
-template <typename Done>
-bool Await(Shared& shared, std::unique_lock<std::mutex>& lock, Clock::time_point deadline, Done done) {
-  return shared.changed.wait_until(lock, deadline, done);
 }
 
 // Lets the worker finish, and waits for it until the deadline; one still in
@@ -331,7 +325,7 @@ void Stop(Shared& shared, std::thread& worker, Clock::time_point deadline) {
   shared.stopping = true;
   const char byte = 1;
   if (write(shared.wake[1], &byte, 1) < 0) errno = 0;
-  const bool gone = Await(shared, lock, deadline, [&] { return shared.workerGone; });
+  const bool gone = shared.changed.wait_until(lock, deadline, [&] { return shared.workerGone; });
   lock.unlock();
   gone ? worker.join() : worker.detach();
 }
@@ -380,7 +374,7 @@ class SpeechDispatcherVoice : public Voice {
       shared.sayId = id;
     });
     // The server takes a text at once when it answers at all.
-    if (!Await(shared, lock, handedOver + limits_.start, [&] { return shared.hungUp || shared.jobsDone >= said; }) ||
+    if (!shared.changed.wait_until(lock, handedOver + limits_.start, [&] { return shared.hungUp || shared.jobsDone >= said; }) ||
         shared.sayId < 0) {
       return Break();
     }
@@ -407,7 +401,7 @@ class SpeechDispatcherVoice : public Voice {
             news.marks == 0 ? news.begunAt + limits_.start + timeFor(marked.charactersBeforeMark[0])
                             : std::min(news.lastMarkAt + limits_.pause + timeFor(marked.charactersBeforeMark[news.marks]),
                                        news.firstMarkAt + limits_.pause + timeFor(CharacterCount(utf8Text)));
-        if (!Await(shared, lock, due, changed)) return Break();
+        if (!shared.changed.wait_until(lock, due, changed)) return Break();
       } else if (Clock::now() >= handedOver + limits_.busy) {
         // Waiting behind other programs' texts for too long: this text is
         // withdrawn, the voice kept.
@@ -421,13 +415,13 @@ class SpeechDispatcherVoice : public Voice {
           std::lock_guard lock(shared.mutex);
           shared.answered = answered;
         });
-        if (!Await(shared, lock, Clock::now() + limits_.answer, [&] { return shared.jobsDone >= asked; }) ||
+        if (!shared.changed.wait_until(lock, Clock::now() + limits_.answer, [&] { return shared.jobsDone >= asked; }) ||
             !shared.answered) {
           return Break();
         }
         askAt = Clock::now() + limits_.start;
       } else {
-        Await(shared, lock, std::min(askAt, handedOver + limits_.busy), changed);
+        shared.changed.wait_until(lock, std::min(askAt, handedOver + limits_.busy), changed);
       }
     }
   }
@@ -452,16 +446,11 @@ MarkedText MarkWords(const std::string& utf8Text) {
   MarkedText marked;
   marked.ssml = "<speak>";
   const std::string_view text(utf8Text);
-  const std::size_t lastWordEnd = text.find_last_not_of(" \t\r\n") + 1;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    std::size_t wordStart = from;
-    while (wordStart < text.size() && IsBlank(text[wordStart])) ++wordStart;
-    std::size_t wordEnd = wordStart;
-    while (wordEnd < text.size() && !IsBlank(text[wordEnd])) ++wordEnd;
-    if (wordStart == wordEnd) break;
+  const std::size_t lastWordEnd = text.find_last_not_of(blanks) + 1;
+  for (std::size_t from = 0; from < lastWordEnd;) {
     // Blanks after the last word go before its mark: the mark closes the text.
-    const std::size_t end = wordEnd == lastWordEnd ? text.size() : wordEnd;
+    std::size_t end = std::min(text.find_first_of(blanks, text.find_first_not_of(blanks, from)), text.size());
+    if (end == lastWordEnd) end = text.size();
     AppendEscaped(marked.ssml, text.substr(from, end - from));
     marked.charactersBeforeMark.push_back(CharacterCount(text.substr(from, end - from)));
     marked.ssml += "<mark name=\"w" + std::to_string(marked.charactersBeforeMark.size()) + "\"/>";
@@ -489,7 +478,7 @@ std::unique_ptr<Voice> OpenSpeechDispatcherVoice(SpeechDispatcherLimits limits) 
     return nullptr;
   }
   std::unique_lock lock(shared->mutex);
-  if (!Await(*shared, lock, deadline, [&] { return shared->jobsDone >= greeting; }) || shared->connection == nullptr) {
+  if (!shared->changed.wait_until(lock, deadline, [&] { return shared->jobsDone >= greeting; }) || shared->connection == nullptr) {
     lock.unlock();
     // A worker still connecting hangs up on whatever it gets.
     Stop(*shared, worker, Clock::now());

@@ -3,16 +3,13 @@
 // whatever voice, rate and volume the player set up for it is what the game
 // sounds like.
 //
-// libspeechd waits without end for a server that accepts a connection but
-// never answers, so the voice makes its calls into it on one worker thread of
-// its own, and the game waits for each call only so long. A server that
-// misses such a deadline has stopped answering: the voice breaks down.
-//
-// Each word of a text is followed by an index mark, which the server reports
-// when the word has been heard; the game goes on at the last mark, and gives
-// the voice up when the marks of a text that has begun stop coming. A text
-// that has not begun may be waiting behind another program's: as long as the
-// server still answers, that is a busy server, and the game waits for it.
+// libspeechd waits without end for a server that never answers, so the
+// voice calls it from one worker thread, and the game waits for each call
+// only so long. Each word is followed by an index mark, reported when it has
+// been heard: the game goes on at the last, and gives the voice up when the
+// marks of a begun text stop coming, or the server stops answering or hangs
+// up. A text not yet begun may be queued behind another program's: a server
+// that still answers is busy, not broken, and is waited for.
 
 #include <chrono>
 #include <cstddef>
@@ -27,17 +24,16 @@ namespace keelmark {
 struct SpeechDispatcherLimits {
   // Connecting and greeting the server, starting it on demand included.
   std::chrono::milliseconds connect{std::chrono::seconds(5)};
-  // From handing a text over until its first word has been heard: the output
-  // module opening the sound server on the first text took up to 1.8 s on a
-  // machine with a load of 9 on two cores. Past it, and as often again, the
-  // server is asked whether it still answers.
+  // From handing a text over, or from its output beginning, until its first
+  // word is heard (opening the sound server took up to 1.8 s under a load of
+  // 9 on two cores). While the text waits, the server is asked this often
+  // whether it still answers.
   std::chrono::milliseconds start{std::chrono::seconds(4)};
   // From one word heard to the next, besides the word's own time: the pause
   // at a full stop inside a text.
   std::chrono::milliseconds pause{std::chrono::milliseconds(1500)};
-  // One character at a slow speaking rate (about 80 words a minute). Once a
-  // text has begun, it holds the game no longer than the pause plus this for
-  // each of its characters.
+  // One character at about 80 words a minute. A text holds the game from its
+  // first word no longer than the pause plus this for each character.
   std::chrono::milliseconds perCharacter{std::chrono::milliseconds(125)};
   // For the server to answer that question.
   std::chrono::milliseconds answer{std::chrono::seconds(1)};
@@ -46,10 +42,9 @@ struct SpeechDispatcherLimits {
   std::chrono::milliseconds busy{std::chrono::seconds(20)};
 };
 
-// The server where speech-dispatcher's own clients look (SPEECHD_ADDRESS,
-// else the user's default socket), started as the user configured it
-// (SPEECHD_CMD, else speech-dispatcher) when none runs there, in a session of
-// its own. Null when no server answers within limits.connect.
+// The server where speech-dispatcher's clients look (SPEECHD_ADDRESS, else
+// the user's socket), started (SPEECHD_CMD, else speech-dispatcher) in a
+// session of its own when none runs there. Null when none answers in time.
 std::unique_ptr<Voice> OpenSpeechDispatcherVoice(SpeechDispatcherLimits limits = {});
 
 // The form a text is handed to the server in: the text itself, as SSML, with
