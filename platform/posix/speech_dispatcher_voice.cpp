@@ -13,16 +13,16 @@
 #include <climits>
 #include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -38,180 +38,100 @@ using Clock = std::chrono::steady_clock;
 
 // What the server has told about one message of ours.
 struct MessageNews {
+  // Taken up by the server's output: it waits behind no other text now.
+  bool begun = false;
   // The highest word mark heard ("w3" is 3).
   std::size_t marks = 0;
-  Clock::time_point lastMarkAt{};
   // Ended or cancelled.
   bool finished = false;
+  Clock::time_point begunAt{}, firstMarkAt{}, lastMarkAt{};
 };
 
-// What the voice shares with the threads that call into libspeechd for it
-// and with libspeechd's event thread. Those threads may outlive the voice
-// (one stuck on a server that never answers is left behind), so each holds
-// the link, never the voice.
-struct Link {
-  Link() {
-    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
-  }
-  ~Link() {
-    for (int fd : {wake[0], wake[1], watch}) {
-      if (fd >= 0) close(fd);
-    }
-  }
-  Link(const Link&) = delete;
-  Link& operator=(const Link&) = delete;
-
-  // Written to whenever something below changes, so that the game can wait
-  // for news and for the server's socket in one poll.
-  int wake[2] = {-1, -1};
-  // A second descriptor of the connection's socket, polled for the server
-  // hanging up. libspeechd closes its own when it reads the end of the
-  // connection, and the number could be taken by another file at once.
-  int watch = -1;
-
+// What the voice shares with its worker and with libspeechd's event thread,
+// all under the one mutex. A worker stuck on a server that never answers is
+// left behind when the voice goes, so the worker holds this, never the voice.
+struct Shared {
   std::mutex mutex;
   std::condition_variable changed;
-
-  // Where to connect when the game names the server itself.
-  bool explicitAddress = false;
-  std::string socketPath;
-  std::string host;
-  SPDConnectionAddress address{};
-
+  // Written to when a job is posted or the voice goes: the idle worker polls
+  // it together with the server's socket.
+  int wake[2] = {-1, -1};
+  // A second descriptor of the connection's socket, polled for the server
+  // hanging up: libspeechd closes its own when it reads the end, and the
+  // number could be taken by another file at once.
+  int watch = -1;
+  std::deque<std::function<void()>> jobs;
+  std::uint64_t jobsPosted = 0, jobsDone = 0;
+  bool stopping = false, workerGone = false, hungUp = false;
+  // The worker's alone once it has connected.
   SPDConnection* connection = nullptr;
-  int clientId = -1;
-  bool openDone = false;
-
-  // A call into libspeechd is under way on a helper thread.
-  bool callRunning = false;
-  // The voice has gone (or was never handed out): whoever holds the
-  // connection last closes it.
-  bool abandoned = false;
-
-  bool sayDone = false;
-  int sayId = -1;
+  // What the worker's calls brought back.
+  int clientId = -1, sayId = -1;
+  bool answered = false;
   // By message id: an event may come in before spd_say has handed back the
   // message's id.
   std::map<std::size_t, MessageNews> news;
 
-  void Wake() {
+  Shared() {
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) wake[0] = wake[1] = -1;
+  }
+  ~Shared() {
+    for (int fd : {wake[0], wake[1], watch}) {
+      if (fd >= 0) close(fd);
+    }
+  }
+
+  // With the mutex held.
+  std::uint64_t Post(std::function<void()> job) {
+    jobs.push_back(std::move(job));
     const char byte = 1;
     // A full pipe already holds a wake-up.
-    if (wake[1] >= 0 && write(wake[1], &byte, 1) < 0) errno = 0;
-    changed.notify_all();
+    if (write(wake[1], &byte, 1) < 0) errno = 0;
+    return ++jobsPosted;
   }
 };
 
 // libspeechd tells its callbacks the message and client ids and nothing
-// else, so the events are handed on to the voice by the server's client id.
-// The clients of one server have distinct ids, and the game holds one
-// connection at a time.
-class EventRouter {
- public:
-  void Add(int clientId, const std::shared_ptr<Link>& link) {
-    std::lock_guard lock(mutex_);
-    links_.emplace_back(clientId, link);
+// else, so events are handed on by the server's client id.
+std::mutex routesMutex;
+std::map<int, std::weak_ptr<Shared>> routes;
+
+template <typename Update>
+void Tell(std::size_t messageId, std::size_t clientId, Update update) {
+  std::shared_ptr<Shared> shared;
+  {
+    std::lock_guard lock(routesMutex);
+    const auto found = routes.find(static_cast<int>(clientId));
+    if (found != routes.end()) shared = found->second.lock();
   }
-
-  void Remove(const Link* link) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(links_, [&](const auto& entry) {
-      std::shared_ptr<Link> held = entry.second.lock();
-      return held == nullptr || held.get() == link;
-    });
-  }
-
-  // Runs on libspeechd's event thread of the connection.
-  template <typename Update>
-  void Tell(std::size_t messageId, std::size_t clientId, Update update) {
-    std::shared_ptr<Link> link;
-    {
-      std::lock_guard lock(mutex_);
-      for (const auto& [id, entry] : links_) {
-        if (id >= 0 && static_cast<std::size_t>(id) == clientId) link = entry.lock();
-      }
-    }
-    if (link == nullptr) return;  // a voice that has gone
-    std::lock_guard lock(link->mutex);
-    update(link->news[messageId]);
-    link->Wake();
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::pair<int, std::weak_ptr<Link>>> links_;
-};
-
-EventRouter& Router() {
-  // Never destroyed: a connection left behind may still deliver an event
-  // while the process runs its exit handlers.
-  static auto* router = new EventRouter;
-  return *router;
+  if (shared == nullptr) return;  // a voice that has gone
+  const Clock::time_point now = Clock::now();
+  std::lock_guard lock(shared->mutex);
+  update(shared->news[messageId], now);
+  shared->changed.notify_all();
 }
 
-void OnMessageFinished(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
-  Router().Tell(messageId, clientId, [](MessageNews& news) { news.finished = true; });
+void OnBegin(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
+  Tell(messageId, clientId, [](MessageNews& news, Clock::time_point now) {
+    news.begun = true;
+    news.begunAt = now;
+  });
+}
+
+void OnFinished(std::size_t messageId, std::size_t clientId, SPDNotificationType) {
+  Tell(messageId, clientId, [](MessageNews& news, Clock::time_point) { news.finished = true; });
 }
 
 void OnIndexMark(std::size_t messageId, std::size_t clientId, SPDNotificationType, char* name) {
-  if (name == nullptr || name[0] != 'w') return;
   char* end = nullptr;
-  const unsigned long word = std::strtoul(name + 1, &end, 10);
-  if (end == name + 1 || *end != '\0') return;
-  const Clock::time_point now = Clock::now();
-  Router().Tell(messageId, clientId, [&](MessageNews& news) {
+  const unsigned long word = name != nullptr && name[0] == 'w' ? std::strtoul(name + 1, &end, 10) : 0;
+  if (word == 0 || *end != '\0') return;
+  Tell(messageId, clientId, [&](MessageNews& news, Clock::time_point now) {
     if (word <= news.marks) return;
+    if (news.marks == 0) news.firstMarkAt = now;
     news.marks = word;
     news.lastMarkAt = now;
   });
-}
-
-// Starts a thread for calls into libspeechd. A server that has gone away
-// must show as a failed call, not end the game by SIGPIPE when libspeechd
-// writes to its socket; libspeechd's own event thread, started from here by
-// spd_open2, inherits the same mask.
-template <typename Work>
-std::thread StartHelper(Work work) {
-  return std::thread([work = std::move(work)]() mutable {
-    sigset_t pipeSignal;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-    work();
-  });
-}
-
-// A helper that is through is joined, one that is still in libspeechd is
-// left to finish on its own.
-void LetGoOfHelper(Link& link, std::thread& helper) {
-  bool finished;
-  {
-    std::lock_guard lock(link.mutex);
-    finished = !link.callRunning;
-  }
-  if (finished) {
-    helper.join();
-  } else {
-    helper.detach();
-  }
-}
-
-// Waits until `done` holds or the deadline passes; the caller looks at the
-// outcome afterwards.
-template <typename Done>
-void AwaitHelper(Link& link, std::thread& helper, Clock::time_point deadline, Done done) {
-  {
-    std::unique_lock lock(link.mutex);
-    link.changed.wait_until(lock, deadline, done);
-  }
-  LetGoOfHelper(link, helper);
-}
-
-// A text the server still holds is not to be heard after the game has
-// turned away from this voice, nor after the game has ended.
-void CancelAndClose(SPDConnection* connection) {
-  spd_cancel(connection);
-  spd_close(connection);
 }
 
 // libspeechd's spd_get_client_id reads a reply that is not there when the
@@ -219,18 +139,12 @@ void CancelAndClose(SPDConnection* connection) {
 // question is put here instead. The answer reads "245-<id>\r\n245 OK ...".
 int AskClientId(SPDConnection* connection) {
   char* reply = nullptr;
-  const int failed = spd_execute_command_with_reply(connection, "HISTORY GET CLIENT_ID", &reply);
   int clientId = -1;
-  if (failed == 0 && reply != nullptr) {
-    const std::string_view answer(reply);
-    const std::string_view prefix = "245-";
-    const std::size_t end = answer.find("\r\n");
-    if (answer.substr(0, prefix.size()) == prefix && end != std::string_view::npos && end > prefix.size()) {
-      const std::string digits(answer.substr(prefix.size(), end - prefix.size()));
-      char* stop = nullptr;
-      const long parsed = std::strtol(digits.c_str(), &stop, 10);
-      if (*stop == '\0' && parsed > 0 && parsed <= INT_MAX) clientId = static_cast<int>(parsed);
-    }
+  if (spd_execute_command_with_reply(connection, "HISTORY GET CLIENT_ID", &reply) == 0 && reply != nullptr &&
+      std::string_view(reply).starts_with("245-")) {
+    char* end = nullptr;
+    const long parsed = std::strtol(reply + 4, &end, 10);
+    if (std::string_view(end).starts_with("\r\n") && parsed > 0 && parsed <= INT_MAX) clientId = static_cast<int>(parsed);
   }
   std::free(reply);
   return clientId;
@@ -238,44 +152,32 @@ int AskClientId(SPDConnection* connection) {
 
 SPDConnection* OpenConnection(const SPDConnectionAddress* address) {
   char* error = nullptr;
-  SPDConnection* connection = nullptr;
-  {
 #if defined(__SANITIZE_ADDRESS__)
-    // libspeechd 0.11 drops a few bytes of its own on every connection that
-    // fails; the sanitizer run is after the game's memory, not that.
-    __lsan::ScopedDisabler libspeechdKeepsItsNotes;
+  // libspeechd 0.11 drops a few bytes of its own on every connection that
+  // fails; the sanitizer run is after the game's memory, not that.
+  __lsan::ScopedDisabler libspeechdKeepsItsNotes;
 #endif
-    // Never libspeechd's own start of a server: it waits for the start
-    // without a limit, and leaves the server in the game's session.
-    connection = spd_open2("keelmark", "main", nullptr, SPD_MODE_THREADED, address, 0, &error);
-  }
+  // Never libspeechd's own start of a server: it waits for the start without
+  // a limit, and leaves the server in the game's session.
+  SPDConnection* connection = spd_open2("keelmark", "main", nullptr, SPD_MODE_THREADED, address, 0, &error);
   std::free(error);
   return connection;
 }
 
-// Starts the server as speech-dispatcher's clients do ("--spawn": it refuses
-// when one already runs there, and returns once it listens), but in a
-// session of its own. In the game's session, the server's output modules
-// would be hung up when a game that leads its terminal's session ends,
-// leaving a server that no longer speaks for the next game.
+// Starts the server as speech-dispatcher's clients do ("--spawn" returns
+// once it listens), but in a session of its own: in the game's, its output
+// modules would be hung up when a game that leads its terminal's session
+// ends, leaving a server that no longer speaks for the next game. Only a
+// server on a unix socket is started from here. False when the command
+// cannot be run at all.
 bool StartServer(const SPDConnectionAddress& address) {
+  if (address.method != SPD_METHOD_UNIX_SOCKET || address.unix_socket_name == nullptr) return false;
   const char* command = std::getenv("SPEECHD_CMD");
   if (command == nullptr || *command == '\0') command = "speech-dispatcher";
-  std::vector<std::string> arguments{command, "--spawn", "--communication-method"};
-  if (address.method == SPD_METHOD_UNIX_SOCKET && address.unix_socket_name != nullptr) {
-    arguments.insert(arguments.end(), {"unix_socket", "--socket-path", address.unix_socket_name});
-  } else if (address.method == SPD_METHOD_INET_SOCKET && address.inet_socket_host != nullptr) {
-    const std::string_view host = address.inet_socket_host;
-    // Only a server on this machine can be started from here.
-    if (host != "localhost" && host.substr(0, 4) != "127.") return false;
-    arguments.insert(arguments.end(), {"inet_socket", "--port", std::to_string(address.inet_socket_port)});
-  } else {
-    return false;
-  }
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-
+  std::string arguments[] = {command, "--spawn", "--communication-method", "unix_socket", "--socket-path",
+                             address.unix_socket_name};
+  char* argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), arguments[3].data(),
+                  arguments[4].data(), arguments[5].data(), nullptr};
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   posix_spawn_file_actions_init(&actions);
@@ -284,82 +186,113 @@ bool StartServer(const SPDConnectionAddress& address) {
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  // This thread blocks SIGPIPE, and the game may ignore or catch signals
-  // that the server must take as usual.
-  sigset_t noSignals;
-  sigemptyset(&noSignals);
-  posix_spawnattr_setsigmask(&attributes, &noSignals);
-  sigset_t usualSignals;
-  sigemptyset(&usualSignals);
-  for (int signal : {SIGPIPE, SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGTSTP, SIGTTIN, SIGTTOU, SIGCHLD, SIGUSR1, SIGUSR2,
-                     SIGALRM}) {
-    sigaddset(&usualSignals, signal);
-  }
-  posix_spawnattr_setsigdefault(&attributes, &usualSignals);
+  // The worker blocks SIGPIPE, and the game may ignore signals that the
+  // server must take as usual.
+  sigset_t signals;
+  sigemptyset(&signals);
+  posix_spawnattr_setsigmask(&attributes, &signals);
+  sigfillset(&signals);
+  posix_spawnattr_setsigdefault(&attributes, &signals);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   pid_t pid = -1;
-  const int failed = posix_spawnp(&pid, command, &actions, &attributes, argv.data(), environ);
+  const int failed = posix_spawnp(&pid, command, &actions, &attributes, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  if (failed != 0) return false;
-  // The game waits for this only so long; this helper waits for the exit,
-  // so that no zombie is left behind.
+  // Waited for, so that no zombie is left behind.
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
+  while (failed == 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return failed == 0;
 }
 
-// The helper's side of opening: connect (starting the server if need be),
-// greet, ask for the events the voice waits on.
-void Connect(const std::shared_ptr<Link>& link) {
-  SPDConnection* connection = nullptr;
-  if (link->explicitAddress) {
-    connection = OpenConnection(&link->address);
-  } else {
-    char* error = nullptr;
-    SPDConnectionAddress* address = spd_get_default_address(&error);
-    std::free(error);
-    if (address != nullptr) {
-      connection = OpenConnection(address);
-      if (connection == nullptr && StartServer(*address)) connection = OpenConnection(address);
-      SPDConnectionAddress__free(address);
+// Connects where the player's clients would, starting the server if none
+// answers there. A start that fails most often means that another game's
+// start got there first ("already running") and its server is not listening
+// yet: connecting is tried again for a while.
+SPDConnection* Connect(Clock::time_point deadline) {
+  char* error = nullptr;
+  SPDConnectionAddress* address = spd_get_default_address(&error);
+  std::free(error);
+  if (address == nullptr) return nullptr;
+  SPDConnection* connection = OpenConnection(address);
+  if (connection == nullptr && StartServer(*address)) {
+    const Clock::time_point retryUntil = std::min(deadline, Clock::now() + std::chrono::seconds(2));
+    while ((connection = OpenConnection(address)) == nullptr && Clock::now() < retryUntil) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+  }
+  SPDConnectionAddress__free(address);
+  return connection;
+}
+
+// Connects and asks for the events the voice waits on. spd_open2 hands back
+// a connection even when the server did not take the greeting; a server that
+// cannot take these either is no voice.
+void Greet(Shared& shared, Clock::time_point deadline) {
+  SPDConnection* connection = Connect(deadline);
+  if (connection == nullptr) return;
+  connection->callback_begin = OnBegin;
+  connection->callback_end = OnFinished;
+  connection->callback_cancel = OnFinished;
+  connection->callback_im = OnIndexMark;
+  bool greeted = true;
+  for (SPDNotification event : {SPD_BEGIN, SPD_END, SPD_CANCEL, SPD_INDEX_MARKS}) {
+    greeted = greeted && spd_set_notification_on(connection, event) == 0;
   }
   int clientId = -1;
   int watch = -1;
-  if (connection != nullptr) {
-    connection->callback_end = OnMessageFinished;
-    connection->callback_cancel = OnMessageFinished;
-    connection->callback_im = OnIndexMark;
-    // spd_open2 hands back a connection even when the server did not take
-    // the greeting; a server that cannot take these either is no voice.
-    if (spd_set_notification_on(connection, SPD_END) != 0 || spd_set_notification_on(connection, SPD_CANCEL) != 0 ||
-        spd_set_notification_on(connection, SPD_INDEX_MARKS) != 0 ||
-        spd_set_data_mode(connection, SPD_DATA_SSML) != 0 || (clientId = AskClientId(connection)) <= 0 ||
-        (watch = fcntl(connection->socket, F_DUPFD_CLOEXEC, 0)) < 0) {
-      spd_close(connection);
-      connection = nullptr;
-    }
+  if (greeted && spd_set_data_mode(connection, SPD_DATA_SSML) == 0 &&
+      (clientId = AskClientId(connection)) > 0 && (watch = fcntl(connection->socket, F_DUPFD_CLOEXEC, 0)) >= 0) {
+    std::lock_guard lock(shared.mutex);
+    shared.connection = connection;
+    shared.clientId = clientId;
+    shared.watch = watch;
+    return;
   }
-  bool unwanted = false;
-  {
-    std::lock_guard lock(link->mutex);
-    link->callRunning = false;
-    if (link->abandoned) {
-      unwanted = true;
+  spd_close(connection);
+}
+
+// The worker runs the voice's calls into libspeechd one after another; idle,
+// it watches for the server hanging up. When the voice has gone it withdraws
+// what the server still holds of ours and hangs up. A server that has gone
+// away must show as a failed call, not end the game by SIGPIPE: libspeechd's
+// event thread, started from here by spd_open2, inherits the same mask.
+void RunWorker(const std::shared_ptr<Shared>& shared) {
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+  std::unique_lock lock(shared->mutex);
+  while (!shared->stopping || !shared->jobs.empty()) {
+    if (shared->jobs.empty()) {
+      pollfd watched[2] = {{shared->wake[0], POLLIN, 0}, {shared->hungUp ? -1 : shared->watch, POLLRDHUP, 0}};
+      lock.unlock();
+      poll(watched, 2, -1);
+      char drained[64];
+      while (read(shared->wake[0], drained, sizeof drained) > 0) {
+      }
+      // The events that came before the hang-up are still being read.
+      if (watched[1].revents != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      lock.lock();
+      shared->hungUp = shared->hungUp || watched[1].revents != 0;
     } else {
-      link->connection = connection;
-      link->clientId = clientId;
-      link->watch = std::exchange(watch, -1);
+      std::function<void()> job = std::move(shared->jobs.front());
+      shared->jobs.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+      ++shared->jobsDone;
     }
-    link->openDone = true;
-    link->Wake();
+    shared->changed.notify_all();
   }
-  // The game gave up waiting for this server before it answered.
-  if (watch >= 0) close(watch);
-  if (unwanted && connection != nullptr) spd_close(connection);
+  if (SPDConnection* connection = std::exchange(shared->connection, nullptr)) {
+    lock.unlock();
+    spd_cancel(connection);
+    spd_close(connection);
+    lock.lock();
+  }
+  shared->workerGone = true;
+  shared->changed.notify_all();
 }
 
 std::size_t CharacterCount(std::string_view utf8Text) {
@@ -367,19 +300,7 @@ std::size_t CharacterCount(std::string_view utf8Text) {
       std::count_if(utf8Text.begin(), utf8Text.end(), [](char byte) { return (byte & 0xC0) != 0x80; }));
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-// After a closing "?" or a single "!", espeak-ng's module reports a mark
-// only once the synthesiser's pause has passed, some 300 ms after the last
-// word; after a second one, as after a full stop, at the last word's end.
-// The second mark is not heard (unless the player has every punctuation
-// mark read out).
-std::string_view SilentEcho(std::string_view textToLastWord) {
-  const std::size_t n = textToLastWord.size();
-  if (n == 0 || (textToLastWord[n - 1] != '?' && textToLastWord[n - 1] != '!')) return {};
-  if (n >= 2 && (textToLastWord[n - 2] == '?' || textToLastWord[n - 2] == '!')) return {};
-  return textToLastWord.substr(n - 1);
-}
+constexpr std::string_view blanks = " \t\r\n";
 
 void AppendEscaped(std::string& ssml, std::string_view text) {
   for (const char c : text) {
@@ -392,134 +313,117 @@ void AppendEscaped(std::string& ssml, std::string_view text) {
       default:
         // Control characters are not allowed in XML at all; to the ear they
         // are a space.
-        ssml += (static_cast<unsigned char>(c) < 0x20 && !IsBlank(c)) ? ' ' : c;
+        ssml += (static_cast<unsigned char>(c) < 0x20 && blanks.find(c) == std::string_view::npos) ? ' ' : c;
     }
   }
 }
 
-bool SetAddress(Link& link, std::string_view address) {
-  const std::size_t colon = address.find(':');
-  const std::string_view method = address.substr(0, colon);
-  const std::string_view rest = colon == std::string_view::npos ? std::string_view() : address.substr(colon + 1);
-  link.address = SPDConnectionAddress{};
-  if (method == "unix_socket") {
-    if (rest.empty()) return false;
-    link.socketPath = std::string(rest);
-    link.address.method = SPD_METHOD_UNIX_SOCKET;
-    link.address.unix_socket_name = link.socketPath.data();
-  } else if (method == "inet_socket") {
-    const std::size_t portColon = rest.find(':');
-    link.host = std::string(rest.substr(0, portColon));
-    if (link.host.empty()) link.host = "127.0.0.1";
-    int port = SPEECHD_DEFAULT_PORT;
-    if (portColon != std::string_view::npos) {
-      const std::string portText(rest.substr(portColon + 1));
-      char* end = nullptr;
-      const long parsed = std::strtol(portText.c_str(), &end, 10);
-      if (portText.empty() || *end != '\0' || parsed <= 0 || parsed > 65535) return false;
-      port = static_cast<int>(parsed);
-    }
-    link.address.method = SPD_METHOD_INET_SOCKET;
-    link.address.inet_socket_host = link.host.data();
-    link.address.inet_socket_port = port;
-  } else {
-    return false;
-  }
-  link.explicitAddress = true;
-  return true;
+// Lets the worker finish, and waits for it until the deadline; one still in
+// libspeechd then is left to finish on its own.
+void Stop(Shared& shared, std::thread& worker, Clock::time_point deadline) {
+  std::unique_lock lock(shared.mutex);
+  shared.stopping = true;
+  const char byte = 1;
+  if (write(shared.wake[1], &byte, 1) < 0) errno = 0;
+  const bool gone = shared.changed.wait_until(lock, deadline, [&] { return shared.workerGone; });
+  lock.unlock();
+  gone ? worker.join() : worker.detach();
 }
 
 class SpeechDispatcherVoice : public Voice {
  public:
-  SpeechDispatcherVoice(std::shared_ptr<Link> link, SpeechDispatcherLimits limits)
-      : link_(std::move(link)), limits_(limits) {}
+  SpeechDispatcherVoice(std::shared_ptr<Shared> shared, std::thread worker, SpeechDispatcherLimits limits)
+      : shared_(std::move(shared)), worker_(std::move(worker)), limits_(limits) {}
 
   SpeechDispatcherVoice(const SpeechDispatcherVoice&) = delete;
   SpeechDispatcherVoice& operator=(const SpeechDispatcherVoice&) = delete;
 
   ~SpeechDispatcherVoice() override {
-    Router().Remove(link_.get());
-    SPDConnection* connection = nullptr;
     {
-      std::lock_guard lock(link_->mutex);
-      link_->abandoned = true;
-      // A call still stuck in libspeechd holds the connection's lock; closing
-      // would wait for it. The call closes the connection if it ever returns.
-      if (link_->callRunning) return;
-      connection = std::exchange(link_->connection, nullptr);
-      link_->callRunning = true;
+      std::lock_guard lock(routesMutex);
+      const auto found = routes.find(shared_->clientId);
+      if (found != routes.end() && found->second.lock() == shared_) routes.erase(found);
     }
-    try {
-      std::thread helper = StartHelper([link = link_, connection] {
-        CancelAndClose(connection);
-        std::lock_guard lock(link->mutex);
-        link->callRunning = false;
-        link->Wake();
-      });
-      // A server that has let a text go unfinished may not answer this
-      // either (speech-dispatcher without a sound output stops answering
-      // altogether), and the next voice is waiting to say that text again:
-      // it is only asked. One that has answered everything so far answers at
-      // once, and is given the time of a greeting before the game goes on.
-      const Clock::time_point deadline = broken_ ? Clock::now() : Clock::now() + limits_.connect;
-      AwaitHelper(*link_, helper, deadline, [&] { return !link_->callRunning; });
-    } catch (const std::system_error&) {
-      // No thread to be had: leave the connection rather than risk a wait.
-    }
+    // A server that has let a text go unfinished may not answer the hang-up
+    // either, and the next voice is waiting to say that text again: it is
+    // only asked. One that has answered everything is given the time of a
+    // greeting.
+    Stop(*shared_, worker_, broken_ ? Clock::now() : Clock::now() + limits_.connect);
   }
 
   bool Speak(const std::string& utf8Text) override {
     if (utf8Text.empty()) return true;
     if (broken_) return false;
     const MarkedText marked = MarkWords(utf8Text);
+    const std::size_t words = marked.charactersBeforeMark.size();
+    const auto timeFor = [&](std::size_t characters) {
+      return Clock::duration(limits_.perCharacter * static_cast<std::chrono::milliseconds::rep>(characters));
+    };
+    Shared& shared = *shared_;
     const Clock::time_point handedOver = Clock::now();
-    // However the server goes on, no text holds the game longer than this.
-    const Clock::time_point latest =
-        handedOver + limits_.start +
-        limits_.perCharacter * static_cast<std::chrono::milliseconds::rep>(CharacterCount(utf8Text));
-    {
-      std::lock_guard lock(link_->mutex);
-      // A call of the last text still stuck: the server stopped answering.
-      if (link_->callRunning) return Break();
-      link_->sayDone = false;
-      link_->sayId = -1;
-      link_->callRunning = true;
-    }
-    std::thread helper;
-    try {
-      helper = StartHelper([link = link_, connection = link_->connection, ssml = marked.ssml,
-                            cancelFirst = std::exchange(pauseToCut_, false)] {
-        // What is left of the last text is only the synthesiser's pause
-        // after its last mark; the next text need not wait for it.
-        if (cancelFirst) spd_cancel(connection);
-        // MESSAGE, not TEXT: the server queues messages and speaks each in
-        // full, while a text is cancelled by the next text that comes, ours
-        // or another program's. Nothing the game says may be cut short by
-        // what it says next.
-        const int messageId = spd_say(connection, SPD_MESSAGE, ssml.c_str());
-        bool orphaned = false;
-        {
-          std::lock_guard lock(link->mutex);
-          link->callRunning = false;
-          link->sayDone = true;
-          link->sayId = messageId;
-          if (link->abandoned && link->connection == connection) {
-            link->connection = nullptr;
-            orphaned = true;
-          }
-          link->Wake();
-        }
-        // The voice gave up on this server and has gone since.
-        if (orphaned) CancelAndClose(connection);
-      });
-    } catch (const std::system_error&) {
-      std::lock_guard lock(link_->mutex);
-      link_->callRunning = false;
+    std::unique_lock lock(shared.mutex);
+    shared.sayId = -1;
+    // MESSAGE, not TEXT: the server queues messages and speaks each in full,
+    // while a text is cut short by the next that comes, ours or another
+    // program's. What is left of the last text is only the synthesiser's
+    // pause after its last mark; this one need not wait for it.
+    const std::uint64_t said = shared.Post([&shared, ssml = marked.ssml, cut = std::exchange(pauseToCut_, false)] {
+      if (cut) spd_cancel(shared.connection);
+      const int id = spd_say(shared.connection, SPD_MESSAGE, ssml.c_str());
+      std::lock_guard lock(shared.mutex);
+      shared.sayId = id;
+    });
+    // The server takes a text at once when it answers at all.
+    if (!shared.changed.wait_until(lock, handedOver + limits_.start, [&] { return shared.hungUp || shared.jobsDone >= said; }) ||
+        shared.sayId < 0) {
       return Break();
     }
-    const bool heard = AwaitWords(marked, handedOver, latest);
-    LetGoOfHelper(*link_, helper);
-    return heard || Break();
+    const auto id = static_cast<std::size_t>(shared.sayId);
+    Clock::time_point askAt = handedOver + limits_.start;
+    for (;;) {
+      const MessageNews news = shared.news[id];
+      if (news.finished || news.marks >= words) {
+        // Ended at its last mark: the closing pause is still to come.
+        pauseToCut_ = !news.finished;
+        // Ids grow with every message: what is done with is not needed again.
+        shared.news.erase(shared.news.begin(), shared.news.upper_bound(id));
+        return true;
+      }
+      if (shared.hungUp) return Break();
+      const auto changed = [&] {
+        const MessageNews& now = shared.news[id];
+        return shared.hungUp || now.finished || now.begun != news.begun || now.marks != news.marks;
+      };
+      if (news.begun || news.marks > 0) {
+        // Once begun, each word is due in its own time, and the whole text in
+        // the time of its characters.
+        const Clock::time_point due =
+            news.marks == 0 ? news.begunAt + limits_.start + timeFor(marked.charactersBeforeMark[0])
+                            : std::min(news.lastMarkAt + limits_.pause + timeFor(marked.charactersBeforeMark[news.marks]),
+                                       news.firstMarkAt + limits_.pause + timeFor(CharacterCount(utf8Text)));
+        if (!shared.changed.wait_until(lock, due, changed)) return Break();
+      } else if (Clock::now() >= handedOver + limits_.busy) {
+        // Waiting behind other programs' texts for too long: this text is
+        // withdrawn, the voice kept.
+        shared.Post([&shared] { spd_cancel(shared.connection); });
+        return true;
+      } else if (Clock::now() >= askAt) {
+        // A busy server still answers; one that has stopped does not.
+        shared.answered = false;
+        const std::uint64_t asked = shared.Post([&shared] {
+          const bool answered = AskClientId(shared.connection) > 0;
+          std::lock_guard lock(shared.mutex);
+          shared.answered = answered;
+        });
+        if (!shared.changed.wait_until(lock, Clock::now() + limits_.answer, [&] { return shared.jobsDone >= asked; }) ||
+            !shared.answered) {
+          return Break();
+        }
+        askAt = Clock::now() + limits_.start;
+      } else {
+        shared.changed.wait_until(lock, std::min(askAt, handedOver + limits_.busy), changed);
+      }
+    }
   }
 
  private:
@@ -528,53 +432,8 @@ class SpeechDispatcherVoice : public Voice {
     return false;
   }
 
-  // Waits until the last word of the text has been heard (or the server
-  // reports the text ended or cancelled), as long as the server keeps
-  // making progress and the connection stays up.
-  bool AwaitWords(const MarkedText& marked, Clock::time_point handedOver, Clock::time_point latest) {
-    const std::size_t words = marked.charactersBeforeMark.size();
-    const auto characterTime = [&](std::size_t mark) {
-      return Clock::duration(limits_.perCharacter * static_cast<std::chrono::milliseconds::rep>(
-          marked.charactersBeforeMark[mark]));
-    };
-    std::optional<Clock::time_point> hungUpAt;
-    for (;;) {
-      Clock::time_point deadline = latest;
-      {
-        std::lock_guard lock(link_->mutex);
-        if (link_->sayDone && link_->sayId < 0) return false;
-        if (link_->sayDone) {
-          const auto found = link_->news.find(static_cast<std::size_t>(link_->sayId));
-          const MessageNews news = found == link_->news.end() ? MessageNews{} : found->second;
-          if (news.finished || news.marks >= words) {
-            // Ended at its last mark: the closing pause is still to come.
-            pauseToCut_ = !news.finished;
-            // Ids grow with every message; what is done with is not needed again.
-            link_->news.erase(link_->news.begin(), link_->news.upper_bound(static_cast<std::size_t>(link_->sayId)));
-            return true;
-          }
-          deadline = std::min(deadline, news.marks == 0 ? handedOver + limits_.start + characterTime(0)
-                                                        : news.lastMarkAt + limits_.pause + characterTime(news.marks));
-        } else {
-          // The server takes a text at once when it answers at all.
-          deadline = std::min(deadline, handedOver + limits_.start);
-        }
-      }
-      // The events that came before the hang-up are still being read.
-      if (hungUpAt) deadline = std::min(deadline, *hungUpAt + std::chrono::milliseconds(50));
-      const Clock::time_point now = Clock::now();
-      if (now >= deadline) return false;
-      pollfd watched[2] = {{link_->wake[0], POLLIN, 0}, {hungUpAt ? -1 : link_->watch, POLLRDHUP, 0}};
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-      if (poll(watched, 2, static_cast<int>(std::min<long long>(wait, INT_MAX))) < 0 && errno != EINTR) return false;
-      if (watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) hungUpAt = Clock::now();
-      char drained[64];
-      while (read(link_->wake[0], drained, sizeof drained) > 0) {
-      }
-    }
-  }
-
-  std::shared_ptr<Link> link_;
+  std::shared_ptr<Shared> shared_;
+  std::thread worker_;
   SpeechDispatcherLimits limits_;
   bool broken_ = false;
   // The last text was left at its last word's mark.
@@ -587,19 +446,12 @@ MarkedText MarkWords(const std::string& utf8Text) {
   MarkedText marked;
   marked.ssml = "<speak>";
   const std::string_view text(utf8Text);
-  const std::size_t lastWordEnd = text.find_last_not_of(" \t\r\n") + 1;
-  std::size_t from = 0;
-  while (from < text.size()) {
-    std::size_t wordStart = from;
-    while (wordStart < text.size() && IsBlank(text[wordStart])) ++wordStart;
-    std::size_t wordEnd = wordStart;
-    while (wordEnd < text.size() && !IsBlank(text[wordEnd])) ++wordEnd;
-    if (wordStart == wordEnd) break;
+  const std::size_t lastWordEnd = text.find_last_not_of(blanks) + 1;
+  for (std::size_t from = 0; from < lastWordEnd;) {
     // Blanks after the last word go before its mark: the mark closes the text.
-    const std::size_t end = wordEnd == lastWordEnd ? text.size() : wordEnd;
-    AppendEscaped(marked.ssml, text.substr(from, wordEnd - from));
-    if (end == text.size()) AppendEscaped(marked.ssml, SilentEcho(text.substr(0, wordEnd)));
-    AppendEscaped(marked.ssml, text.substr(wordEnd, end - wordEnd));
+    std::size_t end = std::min(text.find_first_of(blanks, text.find_first_not_of(blanks, from)), text.size());
+    if (end == lastWordEnd) end = text.size();
+    AppendEscaped(marked.ssml, text.substr(from, end - from));
     marked.charactersBeforeMark.push_back(CharacterCount(text.substr(from, end - from)));
     marked.ssml += "<mark name=\"w" + std::to_string(marked.charactersBeforeMark.size()) + "\"/>";
     from = end;
@@ -614,32 +466,30 @@ MarkedText MarkWords(const std::string& utf8Text) {
   return marked;
 }
 
-std::unique_ptr<Voice> OpenSpeechDispatcherVoice(const char* address, SpeechDispatcherLimits limits) {
-  auto link = std::make_shared<Link>();
-  if (link->wake[0] < 0) return nullptr;
-  if (address != nullptr && !SetAddress(*link, address)) return nullptr;
+std::unique_ptr<Voice> OpenSpeechDispatcherVoice(SpeechDispatcherLimits limits) {
+  auto shared = std::make_shared<Shared>();
+  if (shared->wake[0] < 0) return nullptr;
   const Clock::time_point deadline = Clock::now() + limits.connect;
-  link->callRunning = true;
-  std::thread helper;
+  const std::uint64_t greeting = shared->Post([&shared = *shared, deadline] { Greet(shared, deadline); });
+  std::thread worker;
   try {
-    helper = StartHelper([link] { Connect(link); });
+    worker = std::thread(RunWorker, shared);
   } catch (const std::system_error&) {
     return nullptr;
   }
-  AwaitHelper(*link, helper, deadline, [&] { return link->openDone; });
-  int clientId = -1;
-  {
-    std::lock_guard lock(link->mutex);
-    if (!link->openDone) {
-      // The helper closes whatever it gets, whenever it gets it.
-      link->abandoned = true;
-      return nullptr;
-    }
-    if (link->connection == nullptr) return nullptr;
-    clientId = link->clientId;
+  std::unique_lock lock(shared->mutex);
+  if (!shared->changed.wait_until(lock, deadline, [&] { return shared->jobsDone >= greeting; }) || shared->connection == nullptr) {
+    lock.unlock();
+    // A worker still connecting hangs up on whatever it gets.
+    Stop(*shared, worker, Clock::now());
+    return nullptr;
   }
-  Router().Add(clientId, link);
-  return std::make_unique<SpeechDispatcherVoice>(std::move(link), limits);
+  lock.unlock();
+  {
+    std::lock_guard routesLock(routesMutex);
+    routes[shared->clientId] = shared;
+  }
+  return std::make_unique<SpeechDispatcherVoice>(std::move(shared), std::move(worker), limits);
 }
 
 }  // namespace keelmark

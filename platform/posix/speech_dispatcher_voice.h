@@ -3,16 +3,13 @@
 // whatever voice, rate and volume the player set up for it is what the game
 // sounds like.
 //
-// libspeechd waits without end for a server that accepts a connection but
-// never answers, so every call into it that waits for the server runs on a
-// thread of its own while the game waits for it only so long. A server that
-// misses such a deadline has broken down for the rest of the run.
-//
-// The words of a text are heard, not only handed over: each word is followed
-// by an index mark, which the server reports when its sound has been played.
-// The game goes on at the last mark, at the end of the text, without waiting
-// for the synthesiser's pause after it, and gives the voice up as soon as
-// the marks stop coming.
+// libspeechd waits without end for a server that never answers, so the
+// voice calls it from one worker thread, and the game waits for each call
+// only so long. Each word is followed by an index mark, reported when it has
+// been heard: the game goes on at the last, and gives the voice up when the
+// marks of a begun text stop coming, or the server stops answering or hangs
+// up. A text not yet begun may be queued behind another program's: a server
+// that still answers is busy, not broken, and is waited for.
 
 #include <chrono>
 #include <cstddef>
@@ -27,32 +24,32 @@ namespace keelmark {
 struct SpeechDispatcherLimits {
   // Connecting and greeting the server, starting it on demand included.
   std::chrono::milliseconds connect{std::chrono::seconds(5)};
-  // From handing a text over until the server has begun to sound it: its
-  // output module opening the sound server on the first text. A healthy
-  // server took up to 1.8 s on a machine with a load of 9 on two cores.
+  // From handing a text over, or from its output beginning, until its first
+  // word is heard (opening the sound server took up to 1.8 s under a load of
+  // 9 on two cores). While the text waits, the server is asked this often
+  // whether it still answers.
   std::chrono::milliseconds start{std::chrono::seconds(4)};
   // From one word heard to the next, besides the word's own time: the pause
   // at a full stop inside a text.
   std::chrono::milliseconds pause{std::chrono::milliseconds(1500)};
-  // One character at a slow speaking rate (about 80 words a minute). No text
-  // holds the game longer than start plus this for each of its characters.
+  // One character at about 80 words a minute. A text holds the game from its
+  // first word no longer than the pause plus this for each character.
   std::chrono::milliseconds perCharacter{std::chrono::milliseconds(125)};
+  // For the server to answer that question.
+  std::chrono::milliseconds answer{std::chrono::seconds(1)};
+  // The longest wait behind other programs' texts; then the game's text is
+  // withdrawn unheard and the game goes on, the voice kept.
+  std::chrono::milliseconds busy{std::chrono::seconds(20)};
 };
 
-// Null address: where speech-dispatcher's own clients look (SPEECHD_ADDRESS,
-// else the user's default socket), starting the server configured for the
-// user (SPEECHD_CMD, else speech-dispatcher) when none runs, in a session of
-// its own. An explicit address ("unix_socket:/path",
-// "inet_socket:host:port") names a server that must already be there.
-// Returns null when no server answers within limits.connect.
-std::unique_ptr<Voice> OpenSpeechDispatcherVoice(const char* address = nullptr, SpeechDispatcherLimits limits = {});
+// The server where speech-dispatcher's clients look (SPEECHD_ADDRESS, else
+// the user's socket), started (SPEECHD_CMD, else speech-dispatcher) in a
+// session of its own when none runs there. Null when none answers in time.
+std::unique_ptr<Voice> OpenSpeechDispatcherVoice(SpeechDispatcherLimits limits = {});
 
-// The form a text is handed to the server in: SSML with an index mark named
-// "w1", "w2", ... after each word with the punctuation that ends it, the
-// last at the very end; a closing "?" or single "!" is doubled. A mark
-// between the last word and its closing punctuation came from espeak-ng's
-// module at the start of that word, hundreds of ms before it had been heard.
-// Exposed for the tests.
+// The form a text is handed to the server in: the text itself, as SSML, with
+// an index mark named "w1", "w2", ... after each word and the punctuation
+// that ends it, the last at the very end. Exposed for the tests.
 struct MarkedText {
   std::string ssml;
   // Characters of the text up to each mark, from the one before.

@@ -100,7 +100,7 @@ struct FakeSpeechServer::Client {
 };
 
 FakeSpeechServer::FakeSpeechServer(const std::filesystem::path& socketPath, FakeSpeechOptions options)
-    : path_(socketPath), options_(options), clientId_(nextClientId++) {
+    : path_(socketPath), options_(options), clientId_(nextClientId++), othersUntil_(Clock::now() + options.othersAhead) {
   listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -290,7 +290,8 @@ void FakeSpeechServer::Queue(Client& client) {
     Send(client.fd, Event(702, messageId, clientId_ + 1000, "END"));
   }
   // Texts are sounded one after another, as a server queues messages.
-  Clock::time_point at = std::max(Clock::now(), client.busyUntil);
+  Clock::time_point at = std::max({Clock::now(), client.busyUntil, othersUntil_});
+  silent_ = silent_ || options_.silentOnceTaken;
   client.due.push_back({at, Event(701, messageId, clientId_, "BEGIN"), messageId});
   int marksSent = 0;
   for (const std::string& name : MarkNames(client.text)) {

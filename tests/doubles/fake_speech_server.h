@@ -39,6 +39,12 @@ struct FakeSpeechOptions {
   // the server hangs up instead, or answers nothing from then on.
   std::string hangUpOn{};
   std::string silentFrom{};
+  // Answers nothing once it has taken a text (as speech-dispatcher without a
+  // sound output).
+  bool silentOnceTaken = false;
+  // Another program's text is being spoken for this long from the server's
+  // start: none of ours begins before it has ended, cancelling ours or not.
+  std::chrono::milliseconds othersAhead{0};
 };
 
 class FakeSpeechServer {
@@ -70,6 +76,7 @@ class FakeSpeechServer {
   FakeSpeechOptions options_;
   int clientId_;
   int nextMessageId_ = 1;
+  std::chrono::steady_clock::time_point othersUntil_;
   bool silent_ = false;
   int listenFd_ = -1;
   int wake_[2] = {-1, -1};

@@ -164,5 +164,45 @@ TEST_F(RealSpeechDispatcher, ServerWithoutASoundServerIsGivenUpOnItsFirstText) {
   EXPECT_LT(MillisecondsSince(closing), 1000);
 }
 
+// Another program speaking a long text through the same server when the
+// game speaks: the server is busy, not broken, and the game's text is
+// queued behind the other one.
+TEST_F(RealSpeechDispatcher, AnotherClientSpeakingALongTextLeavesTheGameItsVoice) {
+  ASSERT_NO_FATAL_FAILURE(Open());
+  ASSERT_TRUE(voice_->Speak("round 1"));
+  std::thread other([] {
+    EXPECT_EQ(std::system("spd-say -P message -w 'The other program reads a long text aloud, one that takes about "
+                          "ten seconds at the usual rate, while the game asks for coordinates and the player "
+                          "answers, so that the game text has to wait behind it in the queue.'"),
+              0);
+  });
+  std::this_thread::sleep_for(milliseconds(1000));
+  const Clock::time_point start = Clock::now();
+  EXPECT_TRUE(voice_->Speak("J 10"));
+  std::cout << "[ figure   ] behind another client's long text: \"J 10\" returned after " << MillisecondsSince(start)
+            << " ms\n";
+  other.join();
+  const Clock::time_point next = Clock::now();
+  EXPECT_TRUE(voice_->Speak("Coordinates?"));
+  std::cout << "[ figure   ] the next text spoken in " << MillisecondsSince(next) << " ms\n";
+}
+
+// Two games started together with no server running: each starts one, the
+// later start finds the earlier still starting, and both must speak.
+TEST_F(RealSpeechDispatcher, TwoGamesStartedTogetherBothKeepTheirVoice) {
+  std::unique_ptr<Voice> second;
+  std::thread later([&] {
+    std::this_thread::sleep_for(milliseconds(100));
+    second = OpenSpeechDispatcherVoice();
+  });
+  voice_ = OpenSpeechDispatcherVoice();
+  later.join();
+  ASSERT_NE(voice_, nullptr);
+  ASSERT_NE(second, nullptr) << "the second game lost speech-dispatcher";
+  EXPECT_TRUE(voice_->Speak("round 1"));
+  EXPECT_TRUE(second->Speak("round 1"));
+  EXPECT_EQ(OurProcesses("speech-dispatch").size(), 1u);
+}
+
 }  // namespace
 }  // namespace keelmark

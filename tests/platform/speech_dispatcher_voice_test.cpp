@@ -34,14 +34,16 @@ constexpr long long slackMs = 1500;
 
 // For servers that are expected to answer: wide, since the limits only come
 // into play when the voice is wrong.
-constexpr SpeechDispatcherLimits patient{5000ms, 5000ms, 5000ms, 0ms};
+constexpr SpeechDispatcherLimits patient{5000ms, 5000ms, 5000ms, 0ms, 5000ms, 20000ms};
 
 // Every test runs in a private directory, with the way of starting a server
 // pointed at a stand-in script: no test may start the machine's real
 // speech-dispatcher. The stand-in notes how it was called and in which
 // session it runs and, when the test has a server waiting at ServerPath(),
 // "starts" it by putting a link to it where the client looks, as a started
-// server would put its socket there.
+// server would put its socket there; or, with a file "late" in the folder,
+// says it is already running and puts the link there a little later, as a
+// server started by another game at the same moment would.
 class SpeechDispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,6 +55,8 @@ class SpeechDispatcherTest : public ::testing::Test {
                                      // The sixth field of a process's stat is its session.
                                      << "cut -d' ' -f6 /proc/$$/stat > '" << (dir_ / "session").string() << "'\n"
                                      << "[ -S '" << ServerPath().string() << "' ] || exit 1\n"
+                                     << "[ -e '" << (dir_ / "late").string() << "' ] && { (sleep 0.3; ln -s '"
+                                     << ServerPath().string() << "' '" << SocketPath().string() << "') & exit 1; }\n"
                                      << "ln -s '" << ServerPath().string() << "' '" << SocketPath().string() << "'\n";
     fs::permissions(dir_ / "spawn.sh", fs::perms::owner_all);
     for (const char* name : {"SPEECHD_CMD", "SPEECHD_ADDRESS"}) {
@@ -70,6 +74,12 @@ class SpeechDispatcherTest : public ::testing::Test {
   }
 
   fs::path SocketPath() const { return dir_ / "sock"; }
+  std::string Address() const { return "unix_socket:" + SocketPath().string(); }
+
+  std::unique_ptr<Voice> Open(SpeechDispatcherLimits limits) {
+    setenv("SPEECHD_ADDRESS", Address().c_str(), 1);
+    return OpenSpeechDispatcherVoice(limits);
+  }
   fs::path ServerPath() const { return dir_ / "server"; }
 
   fs::path dir_;
@@ -84,8 +94,7 @@ TEST_F(SpeechDispatcherTest, DefaultServerIsStartedInASessionOfItsOwnGreetedAsKe
   // SPEECHD_ADDRESS is where the player's clients look; the server there is
   // started on demand, as speech-dispatcher's own clients do.
   FakeSpeechServer server(ServerPath(), {});
-  setenv("SPEECHD_ADDRESS", ("unix_socket:" + SocketPath().string()).c_str(), 1);
-  std::unique_ptr<Voice> voice = OpenSpeechDispatcherVoice(nullptr, patient);
+  std::unique_ptr<Voice> voice = Open(patient);
   const std::string arguments = ReadAll(dir_ / "spawned");
   EXPECT_NE(arguments.find("--spawn"), std::string::npos) << arguments;
   EXPECT_NE(arguments.find("--socket-path " + SocketPath().string()), std::string::npos) << arguments;
@@ -99,7 +108,7 @@ TEST_F(SpeechDispatcherTest, DefaultServerIsStartedInASessionOfItsOwnGreetedAsKe
   const std::vector<std::string> commands = server.Commands();
   ASSERT_FALSE(commands.empty());
   EXPECT_TRUE(commands.front().ends_with(":KEELMARK:MAIN\"")) << commands.front();
-  for (const char* asked : {"SET SELF NOTIFICATION END ON", "SET SELF NOTIFICATION CANCEL ON",
+  for (const char* asked : {"SET SELF NOTIFICATION BEGIN ON", "SET SELF NOTIFICATION END ON", "SET SELF NOTIFICATION CANCEL ON",
                             "SET SELF NOTIFICATION INDEX_MARKS ON", "SET SELF SSML_MODE ON", "HISTORY GET CLIENT_ID"}) {
     EXPECT_EQ(server.CountCommands(asked), 1) << asked;
   }
@@ -121,21 +130,27 @@ TEST_F(SpeechDispatcherTest, DefaultServerIsStartedInASessionOfItsOwnGreetedAsKe
   EXPECT_TRUE(WaitUntil([&] { return server.HangUps() == 1; }, 2000ms));
 }
 
+// A second game started at the same moment finds the first one's server
+// still starting: it is told that one is already running, and connects to it.
+TEST_F(SpeechDispatcherTest, ServerAlreadyRunningButNotYetListeningIsConnectedTo) {
+  FakeSpeechServer server(ServerPath(), {});
+  std::ofstream(dir_ / "late") << "";
+  std::unique_ptr<Voice> voice = Open(patient);
+  ASSERT_NE(voice, nullptr);
+  EXPECT_TRUE(fs::exists(dir_ / "spawned"));
+  EXPECT_TRUE(voice->Speak("round 1"));
+}
+
 struct NoVoiceCase {
   std::string name;
-  // Empty: the test's socket, named outright or, with defaultAddress, by
-  // SPEECHD_ADDRESS.
+  // Empty: the test's socket.
   std::string address{};
-  bool defaultAddress = false;
   // The server at SocketPath(), if any.
   std::optional<FakeSpeechOptions> server{};
-  SpeechDispatcherLimits limits = patient;
   // Well within the connect limit unless the wait is for an answer that
-  // never comes: the failure itself is seen.
+  // never comes, or for a server said to be starting: the failure itself is
+  // seen.
   long long atLeastMs = 0;
-  long long boundMs = 2000;
-  // A server named by the game is not started on its behalf.
-  bool spawns = false;
 };
 
 void PrintTo(const NoVoiceCase& c, std::ostream* out) { *out << c.name; }
@@ -146,32 +161,26 @@ TEST_P(SpeechDispatcherNoVoice, GivesNoVoiceWithinTheConnectLimit) {
   const NoVoiceCase& c = GetParam();
   std::optional<FakeSpeechServer> server;
   if (c.server) server.emplace(SocketPath(), *c.server);
-  const std::string address = c.address.empty() ? "unix_socket:" + SocketPath().string() : c.address;
-  if (c.defaultAddress) setenv("SPEECHD_ADDRESS", address.c_str(), 1);
+  setenv("SPEECHD_ADDRESS", (c.address.empty() ? Address() : c.address).c_str(), 1);
   const Clock::time_point start = Clock::now();
-  EXPECT_EQ(OpenSpeechDispatcherVoice(c.defaultAddress ? nullptr : address.c_str(), c.limits), nullptr);
+  EXPECT_EQ(OpenSpeechDispatcherVoice({300ms, 300ms, 300ms, 10ms}), nullptr);
   EXPECT_GE(MillisecondsSince(start), c.atLeastMs);
-  EXPECT_LT(MillisecondsSince(start), c.boundMs);
-  EXPECT_EQ(fs::exists(dir_ / "spawned"), c.spawns);
+  EXPECT_LT(MillisecondsSince(start), 300 + slackMs);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, SpeechDispatcherNoVoice,
-    ::testing::Values(NoVoiceCase{.name = "NothingListening"},
-                      NoVoiceCase{.name = "DefaultServerWillNotStart", .defaultAddress = true, .spawns = true},
-                      NoVoiceCase{.name = "UnknownAddressKind", .address = "carrier_pigeon:/tmp/x"},
-                      NoVoiceCase{.name = "NoSocketPath", .address = "unix_socket:"},
-                      NoVoiceCase{.name = "HangsUpAtOnce",
-                                  .server = FakeSpeechOptions{.refuse = true}},
-                      // libspeechd's own client id call would read a missing
-                      // reply here and bring the tests down.
-                      NoVoiceCase{.name = "HangsUpMidGreeting",
-                                  .server = FakeSpeechOptions{.hangUpOn = "HISTORY GET CLIENT_ID"}},
-                      NoVoiceCase{.name = "NeverAnswers",
-                                  .server = FakeSpeechOptions{.silentFrom = "SET SELF CLIENT_NAME"},
-                                  .limits = {300ms, 300ms, 300ms, 10ms},
-                                  .atLeastMs = 250,
-                                  .boundMs = 300 + slackMs}),
+    ::testing::Values(
+        // The stand-in cannot start one: taken for one still starting.
+        NoVoiceCase{.name = "NothingListening", .atLeastMs = 250},
+        NoVoiceCase{.name = "UnknownAddressKind", .address = "carrier_pigeon:/tmp/x"},
+        NoVoiceCase{.name = "HangsUpAtOnce", .server = FakeSpeechOptions{.refuse = true}},
+        // libspeechd's own client id call would read a missing reply here
+        // and bring the tests down.
+        NoVoiceCase{.name = "HangsUpMidGreeting", .server = FakeSpeechOptions{.hangUpOn = "HISTORY GET CLIENT_ID"}},
+        NoVoiceCase{.name = "NeverAnswers",
+                    .server = FakeSpeechOptions{.silentFrom = "SET SELF CLIENT_NAME"},
+                    .atLeastMs = 250}),
     [](const ::testing::TestParamInfo<NoVoiceCase>& info) { return info.param.name; });
 
 // --- The form a text is sent in ---
@@ -205,15 +214,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MarkingCase{"Press any key to continue.", "Press| any| key| to| continue.|", {5, 4, 4, 3, 10}},
         MarkingCase{"You win!! ", "You| win!! |", {3, 7}},
-        // A single closing "!" or "?" is doubled, before any closing blanks.
-        MarkingCase{"Computer wins! ", "Computer| wins!! |", {8, 7}},
-        MarkingCase{"Why?!", "Why?!|", {5}},
-        MarkingCase{"?", "?\?|", {1}},
+        MarkingCase{"Computer wins! ", "Computer| wins! |", {8, 7}},
+        MarkingCase{"?", "?|", {1}},
         MarkingCase{" Computer chooses: B 7", " Computer| chooses:| B| 7|", {9, 9, 2, 2}},
         // Markup in the text is read as text.
         MarkingCase{"<a> & \"b\"'s", "&lt;a&gt;| &amp;| &quot;b&quot;&apos;s|", {3, 2, 6}},
         // Characters, not bytes: a umlaut and an em dash.
-        MarkingCase{"Tr\xc3\xa4" "ffer \xe2\x80\x94 J10?", "Tr\xc3\xa4" "ffer| \xe2\x80\x94| J10?\?|", {7, 2, 5}},
+        MarkingCase{"Tr\xc3\xa4" "ffer \xe2\x80\x94 J10?", "Tr\xc3\xa4" "ffer| \xe2\x80\x94| J10?|", {7, 2, 5}},
         // Blanks alone: still one mark to wait for.
         MarkingCase{"  ", "  |", {2}},
         // A leading dot, which the protocol escapes, and inner full stops.
@@ -251,7 +258,7 @@ class SpeechDispatcherServer : public SpeechDispatcherTest, public ::testing::Wi
 TEST_P(SpeechDispatcherServer, GameIsHeldWhileATextIsSaidAndNoLongerThanTheLimitThatApplies) {
   const ServerCase& c = GetParam();
   FakeSpeechServer server(SocketPath(), c.options);
-  std::unique_ptr<Voice> voice = OpenSpeechDispatcherVoice(server.Address().c_str(), c.limits);
+  std::unique_ptr<Voice> voice = Open(c.limits);
   ASSERT_NE(voice, nullptr);
   // An empty text is not sent: it is not among the texts taken.
   EXPECT_TRUE(voice->Speak(""));
@@ -304,10 +311,10 @@ INSTANTIATE_TEST_SUITE_P(
                    .atLeastMs = 330,
                    .heard = {"round 1", "J10"}},
         // Far below the start limit: the early end was not lost. The texts
-        // reach the server whole, markup and all.
+        // reach the server exactly as the game gave them, markup and all.
         ServerCase{.name = "EndBeforeTheTextIsQueued",
                    .options = {.endBeforeQueuedReply = true},
-                   .heard = {"Tr\xc3\xa4" "ffer \xe2\x80\x94 J10", ".5 miles", "a < b & c", "J"}},
+                   .heard = {"Coordinates?", "Computer wins! ", "Tr\xc3\xa4" "ffer \xe2\x80\x94 J10", ".5 miles", "a < b & c", "J"}},
         ServerCase{.name = "EventsOfOtherMessagesAndClients",
                    .options = {.perMark = 150ms, .decoyEvents = true},
                    .atLeastMs = 280,
@@ -329,20 +336,55 @@ INSTANTIATE_TEST_SUITE_P(
                    hangUpLimits, 150, 1200},
         ServerCase{"ClosedOnceQueued", {.stallAfterMarks = 0, .hangUpOnStall = true}, hangUpLimits, 0, 1200},
         ServerCase{"ClosedOnSpeak", {.hangUpOn = "SPEAK"}, hangUpLimits, 0, 1200, false, 0},
-        // Accepted, never sounded: start plus the first word, 400 + 5 * 10.
-        ServerCase{"NeverBegins", {.stallAfterMarks = 0}, {5000ms, 400ms, 300ms, 10ms}, 430, 450 + slackMs, true},
+        // Taken up by the output, never sounded: start plus the first word,
+        // 400 + 5 * 10.
+        ServerCase{"BegunNeverHeard", {.stallAfterMarks = 0}, {5000ms, 400ms, 300ms, 10ms}, 430, 450 + slackMs, true},
         // Two words, then nothing: 2 * 50 + 300 + 4 * 10.
         ServerCase{"BeginsNeverEnds", {.perMark = 50ms, .stallAfterMarks = 2}, {5000ms, 400ms, 300ms, 10ms}, 420,
                    440 + slackMs, true},
-        // Every word in its own time, the whole too slow: 400 + 26 * 10.
-        ServerCase{"TooSlowAsAWhole", {.perMark = 200ms}, {5000ms, 400ms, 1000ms, 10ms}, 640, 660 + slackMs, true},
-        // As speech-dispatcher without a sound output: the text is taken,
-        // never sounded, and nothing is answered after it.
-        ServerCase{"NothingAnsweredOnceTaken", {.stallAfterMarks = 0, .silentFrom = "CANCEL SELF"},
-                   {5000ms, 300ms, 300ms, 10ms}, 330, 350 + slackMs},
+        // Every word in its own time, the whole too slow: from the first
+        // word, 300 + 26 * 10 after it.
+        ServerCase{"TooSlowAsAWhole", {.perMark = 200ms}, {5000ms, 400ms, 300ms, 10ms}, 740, 760 + slackMs, true},
+        // Taken, never taken up by the output, and nothing answered after
+        // it: the start and the wait for an answer, 300 + 200.
+        ServerCase{"NothingAnsweredOnceTaken", {.silentOnceTaken = true, .othersAhead = 60000ms},
+                   {5000ms, 300ms, 300ms, 10ms, 200ms}, 480, 500 + slackMs},
         ServerCase{"NeverTakesTheText", {.silentFrom = "SET SELF PRIORITY"}, {5000ms, 400ms, 300ms, 10ms}, 380,
                    400 + slackMs, false, 0}),
     [](const ::testing::TestParamInfo<ServerCase>& info) { return info.param.name; });
+
+// Another program's text holds the server: a busy server still answers, and
+// the game waits for its turn; past the longest wait it withdraws its text
+// and goes on with the voice.
+TEST_F(SpeechDispatcherTest, BusyServerIsWaitedForAndKept) {
+  FakeSpeechServer server(SocketPath(), {.perMark = 50ms, .othersAhead = 1500ms});
+  std::unique_ptr<Voice> voice = Open({5000ms, 300ms, 300ms, 10ms, 300ms, 5000ms});
+  ASSERT_NE(voice, nullptr);
+  const Clock::time_point start = Clock::now();
+  EXPECT_TRUE(voice->Speak("J 10"));
+  std::cout << "[ figure   ] behind 1.5 s of another's text: the game was held " << MillisecondsSince(start)
+            << " ms\n";
+  EXPECT_GE(MillisecondsSince(start), 1500);
+  EXPECT_LT(MillisecondsSince(start), 1500 + slackMs);
+  // Asked whether it still answers, at least every 300 ms of the wait.
+  EXPECT_GE(server.CountCommands("HISTORY GET CLIENT_ID"), 1 + 3);
+  EXPECT_EQ(server.CountCommands("CANCEL SELF"), 0);
+}
+
+TEST_F(SpeechDispatcherTest, TextIsWithdrawnWhenTheServerIsBusyPastTheLongestWait) {
+  FakeSpeechServer server(SocketPath(), {.perMark = 50ms, .othersAhead = 1500ms});
+  std::unique_ptr<Voice> voice = Open({5000ms, 300ms, 300ms, 10ms, 300ms, 700ms});
+  ASSERT_NE(voice, nullptr);
+  Clock::time_point start = Clock::now();
+  EXPECT_TRUE(voice->Speak("round 1"));
+  std::cout << "[ figure   ] busy past the longest wait: the game was held " << MillisecondsSince(start) << " ms\n";
+  EXPECT_GE(MillisecondsSince(start), 700);
+  EXPECT_LT(MillisecondsSince(start), 700 + slackMs);
+  // The next text is heard once the other program's is over.
+  EXPECT_TRUE(voice->Speak("J 10"));
+  EXPECT_EQ(server.CountCommands("CANCEL SELF"), 1);
+  EXPECT_EQ(server.Texts(), (std::vector<std::string>{"round 1", "J 10"}));
+}
 
 }  // namespace
 }  // namespace keelmark
