@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
@@ -205,17 +206,27 @@ bool StartServer(const SPDConnectionAddress& address) {
   return failed == 0;
 }
 
+// A server refuses to start ("already running") while another one holds
+// its pid file, which it takes long before it listens.
+bool AnotherServerIsStarting() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  const char* home = std::getenv("HOME");
+  std::string folder = runtime != nullptr && *runtime != '\0' ? runtime : std::string(home ? home : "") + "/.cache";
+  return access((folder + "/speech-dispatcher/pid/speech-dispatcher.pid").c_str(), F_OK) == 0;
+}
+
 // Connects where the player's clients would, starting the server if none
-// answers there. A start that fails most often means that another game's
-// start got there first ("already running") and its server is not listening
-// yet: connecting is tried again for a while.
+// answers there. When another game's start got there first, its server is
+// not listening yet: connecting is tried again for a while. A start that
+// simply failed costs nothing more.
 SPDConnection* Connect(Clock::time_point deadline) {
   char* error = nullptr;
   SPDConnectionAddress* address = spd_get_default_address(&error);
   std::free(error);
   if (address == nullptr) return nullptr;
   SPDConnection* connection = OpenConnection(address);
-  if (connection == nullptr && StartServer(*address)) {
+  if (connection == nullptr && StartServer(*address) && (connection = OpenConnection(address)) == nullptr &&
+      AnotherServerIsStarting()) {
     const Clock::time_point retryUntil = std::min(deadline, Clock::now() + std::chrono::seconds(2));
     while ((connection = OpenConnection(address)) == nullptr && Clock::now() < retryUntil) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
