@@ -17,8 +17,6 @@ int scan::FunctionKey(int n) {
 
 namespace {
 
-constexpr unsigned char escapeByte = 0x1B;
-
 // Longer than any key or mouse report a terminal sends; a sequence that
 // runs on past this is noise and must not keep the keys behind it waiting.
 constexpr std::size_t longestSequence = 64;
@@ -138,7 +136,7 @@ void InputDecoder::Process(bool final) {
 
 std::size_t InputDecoder::DecodeOne(std::string_view s, bool final) {
   const auto first = static_cast<unsigned char>(s[0]);
-  if (first == escapeByte) return DecodeEscape(s, final);
+  if (first == escapeKey) return DecodeEscape(s, final);
   if (first >= 0x80) return DecodeCharacter(s, final);
   switch (first) {
     case backspaceKey: case 0x7F: Key(backspaceKey); break;
@@ -166,10 +164,6 @@ std::size_t InputDecoder::DecodeCharacter(std::string_view s, bool final) {
   return length;
 }
 
-void InputDecoder::ScanKey(int scanCode) {
-  if (scanCode != 0) events_.push_back(InputEvent::Scan(scanCode));
-}
-
 bool InputDecoder::KnownKey(std::string_view sequence) {
   for (const KeyString& key : options_.keyStrings) {
     if (key.bytes != sequence) continue;
@@ -185,10 +179,7 @@ bool InputDecoder::KnownKey(std::string_view sequence) {
 
 std::size_t InputDecoder::DecodeEscape(std::string_view s, bool final) {
   // An escape that is not (yet) the start of anything: the Esc key itself.
-  auto loneEscape = [this] {
-    Key(escapeKey);
-    return std::size_t{1};
-  };
+  auto loneEscape = [this] { Key(escapeKey); return std::size_t{1}; };
   // Alt with a letter: the console gives the letter key's scan code.
   auto altLetter = [this](unsigned char letter) {
     InputEvent event = InputEvent::Char(letter);
@@ -268,9 +259,7 @@ void InputDecoder::Csi(std::string_view parameters, char final) {
         MouseReport(code, n[1], n[2], (code & mouseButtonBits) == mouseReleaseCode);
       }
       return;
-    case 'Z':
-      Key(tabKey);
-      return;
+    case 'Z': Key(tabKey); return;
     case '~': case '^': case '@': case '$':
       ScanKey(ScanCodeOfTildeKey(n[0]));
       return;
@@ -294,10 +283,6 @@ void InputDecoder::Ss3(char final) {
     case 'I': Key(tabKey); return;
     default: ScanKey(ScanCodeOfFinal(final)); return;
   }
-}
-
-void InputDecoder::MouseEvent(int row, int column, int flags) {
-  events_.push_back(InputEvent::Mouse(buttons_, row, column, flags));
 }
 
 void InputDecoder::MouseReport(int code, int column, int row, bool release) {

@@ -4,10 +4,12 @@
 // keys with PC scan codes, xterm mouse reports (X10 and SGR forms) as button
 // changes, with double clicks told apart by their timing.
 //
-// Pure but for the locale: it is fed bytes with the time they arrived and
-// hands out events, so every rule here can be tried without a terminal. A
-// byte that does not decode becomes one key of its own and never holds up
-// the bytes after it; an unfinished sequence waits at most the escape delay.
+// Pure but for the locale (LC_CTYPE, read through mbrtowc, which serves UTF-8
+// and single-byte encodings alike): it is fed bytes with the time they
+// arrived and hands out events, so every rule can be tried without a
+// terminal. A byte that does not decode is one key of its own and never
+// holds up the bytes after it; an unfinished sequence waits at most the
+// escape delay.
 
 #include <cstdint>
 #include <deque>
@@ -47,12 +49,12 @@ struct InputDecoderOptions {
   // How long an unfinished escape sequence or character may wait for the
   // rest of its bytes before its bytes count on their own.
   std::int64_t escapeDelayMs = 25;
-  // Two left presses on one cell this close together are a double click.
+  // Two left presses on one cell this close together are a double click:
+  // the time of desktops that do not tell a terminal program theirs (GNOME's
+  // and Windows' default).
   std::int64_t doubleClickMs = 500;
 };
 
-// Characters are read in the encoding of the process's LC_CTYPE locale, one
-// mbrtowc call each, so UTF-8 and single-byte locales take the same path.
 class InputDecoder {
  public:
   explicit InputDecoder(InputDecoderOptions options = {});
@@ -72,19 +74,22 @@ class InputDecoder {
   std::size_t HeldBytes() const { return held_.size(); }
 
  private:
-  // Decodes one key or report from the front of the bytes; `final` means no
-  // more bytes will join them. Returns how many bytes it used, or 0 when it
-  // needs more (never 0 when final).
+  // Decodes one key or report from the front of the bytes and returns how
+  // many it used: 0 when it needs more, unless `final` says none will come.
   std::size_t DecodeOne(std::string_view bytes, bool final);
   std::size_t DecodeEscape(std::string_view bytes, bool final);
   std::size_t DecodeCharacter(std::string_view bytes, bool final);
   void Key(int character) { events_.push_back(InputEvent::Char(character)); }
-  void ScanKey(int scanCode);
+  void ScanKey(int scanCode) {
+    if (scanCode != 0) events_.push_back(InputEvent::Scan(scanCode));
+  }
   bool KnownKey(std::string_view sequence);
   void Csi(std::string_view parameters, char final);
   void Ss3(char final);
   void MouseReport(int code, int column, int row, bool release);
-  void MouseEvent(int row, int column, int flags = MouseButtonChange);
+  void MouseEvent(int row, int column, int flags = MouseButtonChange) {
+    events_.push_back(InputEvent::Mouse(buttons_, row, column, flags));
+  }
   void Process(bool final);
 
   InputDecoderOptions options_;
@@ -93,9 +98,7 @@ class InputDecoder {
   std::int64_t now_ = 0;
   std::deque<InputEvent> events_;
 
-  // Mouse: the buttons down after the last report, and the last left press
-  // that could open a double click.
-  int buttons_ = 0;
+  int buttons_ = 0;  // down after the last mouse report
   // The last left press was a plain one (not the second of a double click)
   // and its release has come: the next left press may pair with it.
   bool lastLeftWasPlain_ = false;

@@ -7,7 +7,6 @@
 #include <term.h>
 
 #include <algorithm>
-#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -40,17 +39,6 @@ constexpr std::string_view mouseOffSequence =
     "\033[?1000l\033[?1002l\033[?1003l\033[?1005l\033[?1006l\033[?1015l";
 // Cancels an escape sequence the terminal may be in the middle of.
 constexpr std::string_view cancelSequence = "\030";
-
-constexpr std::int64_t escapeDelayMs = 25;
-// The double-click time of desktops that do not tell a terminal program
-// theirs (GNOME's and Windows' default).
-constexpr std::int64_t doubleClickMs = 500;
-
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 std::string Capability(const char* name) {
   char* value = tigetstr(name);
@@ -147,14 +135,6 @@ std::vector<KeyString> TerminalKeyStrings() {
   return keys;
 }
 
-InputDecoderOptions DecoderOptions() {
-  InputDecoderOptions options;
-  options.escapeDelayMs = escapeDelayMs;
-  options.doubleClickMs = doubleClickMs;
-  options.keyStrings = TerminalKeyStrings();
-  return options;
-}
-
 // Console colours count blue 1, green 2, red 4; ANSI counts red 1, green 2,
 // blue 4. Intensity is 8 in both.
 int AnsiColourOf(int consoleColour) {
@@ -237,7 +217,7 @@ NcursesTerminal::NcursesTerminal() {
   }
   // Only a terminal that says it reports the mouse is asked to.
   if (!Capability("kmous").empty()) mouseOnBytes_ = mouseOnSequence;
-  input_ = std::make_unique<TerminalInput>(inputFd_, DecoderOptions(), NowMs);
+  input_ = std::make_unique<TerminalInput>(inputFd_, InputDecoderOptions{.keyStrings = TerminalKeyStrings()});
 }
 
 NcursesTerminal::~NcursesTerminal() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 #include <utility>
 
@@ -28,6 +29,12 @@ void Signal(int fd) {
 }
 
 }  // namespace
+
+std::int64_t TerminalInput::SteadyClockMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 TerminalInput::TerminalInput(int fd, InputDecoderOptions options, Clock clock)
     : fd_(fd), clock_(std::move(clock)), decoder_(std::move(options)) {

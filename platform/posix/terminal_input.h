@@ -26,9 +26,10 @@ class TerminalInput {
  public:
   // Milliseconds of a monotonic clock; the tests hand in their own.
   using Clock = std::function<std::int64_t()>;
+  static std::int64_t SteadyClockMs();
 
   // Starts reading fd at once. The fd stays the caller's.
-  TerminalInput(int fd, InputDecoderOptions options, Clock clock);
+  TerminalInput(int fd, InputDecoderOptions options, Clock clock = SteadyClockMs);
   // Stops the reading thread and waits for it.
   ~TerminalInput();
 
