@@ -217,7 +217,8 @@ NcursesTerminal::NcursesTerminal() {
   }
   // Only a terminal that says it reports the mouse is asked to.
   if (!Capability("kmous").empty()) mouseOnBytes_ = mouseOnSequence;
-  input_ = std::make_unique<TerminalInput>(inputFd_, InputDecoderOptions{.keyStrings = TerminalKeyStrings()});
+  input_ = std::make_unique<TerminalInput>(inputFd_,
+                                           InputDecoderOptions{.keyStrings = TerminalKeyStrings()});
 }
 
 NcursesTerminal::~NcursesTerminal() {
