@@ -37,15 +37,17 @@ void InvariantChecker::Check() {
 
 void InvariantChecker::CheckShots() {
   const GameState& s = game_.state;
-  const int fired = CheckSide(s.playerGrid, playerFleet_, s.playerShipHits, s.playerShipsSunk) +
-                    CheckSide(s.computerGrid, computerFleet_, s.computerShipHits, s.computerShipsSunk);
+  const int fired =
+      CheckSide(s.playerGrid, playerFleet_, s.playerShipHits, s.playerShipsSunk) +
+      CheckSide(s.computerGrid, computerFleet_, s.computerShipHits, s.computerShipsSunk);
   // Every shot uses up exactly one square.
   if (fired != drops) {
     report_(std::to_string(fired) + " squares fired at after " + std::to_string(drops) + " shots");
   }
 }
 
-int InvariantChecker::CheckSide(const Grid& grid, const Grid& fleet, const ShipHits& hits, int sunk) {
+int InvariantChecker::CheckSide(const Grid& grid, const Grid& fleet, const ShipHits& hits,
+                                int sunk) {
   ShipHits firedShipSquares{};
   int firedSquares = 0;
   int changedCells = 0;
@@ -67,7 +69,9 @@ int InvariantChecker::CheckSide(const Grid& grid, const Grid& fleet, const ShipH
   }
   if (changedCells != 0) report_("cells changed other than by a shot");
   if (hits != firedShipSquares) report_("hit counters out of step with the squares fired at");
-  if (sunk != sunkShips) report_("sunk count " + std::to_string(sunk) + ", ships sunk " + std::to_string(sunkShips));
+  if (sunk != sunkShips) {
+    report_("sunk count " + std::to_string(sunk) + ", ships sunk " + std::to_string(sunkShips));
+  }
   return firedSquares;
 }
 
@@ -79,7 +83,7 @@ void InvariantChecker::CheckPlacement(const Grid& grid) {
   for (int r = 1; r <= 10; ++r) {
     for (int c = 1; c <= 10; ++c) {
       const char cell = CellOf(grid, r, c);
-      if (cell != waterMark && ShipOfLetter(cell) == nullptr) report_("an unknown cell code in placement");
+      if (cell != waterMark && ShipOfLetter(cell) == nullptr) report_("an unknown cell code");
     }
   }
   for (const ShipInfo& ship : keelmark::fleet) {
@@ -92,8 +96,9 @@ void InvariantChecker::CheckPlacement(const Grid& grid) {
     const Square first = squares.front(), last = squares.back();
     const bool oneColumn = std::all_of(squares.begin(), squares.end(),
                                        [&](const Square& s) { return s.column == first.column; });
-    const bool straight = (first.row == last.row && last.column - first.column == ship.length - 1) ||
-                          (oneColumn && last.row - first.row == ship.length - 1);
+    const int span = ship.length - 1;
+    const bool straight = (first.row == last.row && last.column - first.column == span) ||
+                          (oneColumn && last.row - first.row == span);
     if (static_cast<int>(squares.size()) != ship.length || !straight) {
       report_(std::string(ship.name) + " is not whole in one line in placement");
     }

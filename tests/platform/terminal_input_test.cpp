@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -37,7 +39,8 @@ struct TestClock {
 // A voice that runs what the test gives it while it "speaks".
 class ScriptedVoice : public Voice {
  public:
-  explicit ScriptedVoice(std::function<void()> whileSpeaking) : whileSpeaking_(std::move(whileSpeaking)) {}
+  explicit ScriptedVoice(std::function<void()> whileSpeaking)
+      : whileSpeaking_(std::move(whileSpeaking)) {}
   bool Speak(const std::string&) override {
     whileSpeaking_();
     return true;
@@ -109,8 +112,9 @@ TEST_F(TerminalInputTest, DoubleClickMadeWhileTheGameSpeaksIsADoubleClick) {
     Arrive(SgrReport(5, 5, false));
     clock_.nowMs = 4000;
   });
-  EXPECT_EQ(EventsNow(), (std::vector<InputEvent>{InputEvent::Mouse(LeftButton, 5, 5, MouseDoubleClick),
-                                                  InputEvent::Mouse(0, 5, 5)}));
+  EXPECT_EQ(EventsNow(),
+            (std::vector<InputEvent>{InputEvent::Mouse(LeftButton, 5, 5, MouseDoubleClick),
+                                     InputEvent::Mouse(0, 5, 5)}));
 }
 
 TEST_F(TerminalInputTest, EscapeAndALetterFarApartWhileTheGameSpeaksAreTwoKeys) {
@@ -119,7 +123,8 @@ TEST_F(TerminalInputTest, EscapeAndALetterFarApartWhileTheGameSpeaksAreTwoKeys) 
     clock_.nowMs = 1500;
     Arrive("a");
   });
-  EXPECT_EQ(EventsNow(), (std::vector<InputEvent>{InputEvent::Char(escapeKey), InputEvent::Char('a')}));
+  EXPECT_EQ(EventsNow(),
+            (std::vector<InputEvent>{InputEvent::Char(escapeKey), InputEvent::Char('a')}));
 }
 
 TEST_F(TerminalInputTest, EndsOnceTheTerminalIsGone) {
