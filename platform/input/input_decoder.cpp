@@ -152,7 +152,9 @@ std::size_t InputDecoder::DecodeCharacter(std::string_view s, bool final) {
   const std::size_t length = std::mbrtowc(&character, s.data(), s.size(), &state);
   const bool incomplete = length == static_cast<std::size_t>(-2);
   if (incomplete && !final) return 0;
-  if (incomplete || length == static_cast<std::size_t>(-1) || length == 0) {
+  // glibc also reads the old five- and six-byte forms, past the last code point.
+  if (incomplete || length == static_cast<std::size_t>(-1) || length == 0 ||
+      static_cast<std::uint32_t>(character) > 0x10FFFF) {
     // A byte that means nothing in the locale's encoding is still a key the
     // player pressed: it arrives as the CP437 character of that number.
     Key(static_cast<unsigned char>(s[0]));

@@ -5,11 +5,10 @@
 // changes, with double clicks told apart by their timing.
 //
 // Pure but for the locale (LC_CTYPE, read through mbrtowc, which serves UTF-8
-// and single-byte encodings alike): it is fed bytes with the time they
-// arrived and hands out events, so every rule can be tried without a
-// terminal. A byte that does not decode is one key of its own and never
-// holds up the bytes after it; an unfinished sequence waits at most the
-// escape delay.
+// and single-byte encodings alike): fed bytes with the time they arrived, it
+// hands out events, so every rule can be tried without a terminal. A byte
+// that does not decode is one key of its own and never holds up the bytes
+// after it; an unfinished sequence waits at most the escape delay.
 
 #include <cstdint>
 #include <deque>

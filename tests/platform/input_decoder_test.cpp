@@ -166,6 +166,9 @@ std::vector<KeyCase> KeyCases() {
       {"stray continuation byte", "\x80" "a", {Char(0x80), Char('a')}},
       {"overlong form", "\xc0\xaf", {Char(0xC0), Char(0xAF)}},
       {"surrogate", "\xed\xa0\x80", {Char(0xED), Char(0xA0), Char(0x80)}},
+      {"past the last code point", "\xf4\x90\x80\x80", {Char(0xF4), Char(0x90), Char(0x80), Char(0x80)}},
+      {"six-byte form", "\xfc\x84\x80\x80\x80\x80",
+       {Char(0xFC), Char(0x84), Char(0x80), Char(0x80), Char(0x80), Char(0x80)}},
   };
 }
 
