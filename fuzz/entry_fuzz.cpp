@@ -1,11 +1,9 @@
 // Fuzzes the reading of entries inside a game in progress: a whole game over
 // the test doubles, its player typing, clicking, pressing other keys and
 // resizing the window as the fuzz bytes say. The game must never crash or
-// hang, and its grids must keep their rules at every prompt: only known cell
-// codes, each ship whole (its squares in one line, squares left plus hits
-// equal to its length), hit counters and sunk counts in step.
+// hang, and its state must keep the rules the key storms check, at every
+// shot and every prompt.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -14,63 +12,19 @@
 #include <string_view>
 
 #include "core/game.h"
+#include "tests/doubles/game_invariants.h"
 #include "tests/doubles/test_rig.h"
 
 namespace {
 
-using keelmark::Grid;
 using keelmark::InputEvent;
-using keelmark::ShipHits;
+using keelmark::testing::InvariantChecker;
 using keelmark::testing::TestRig;
 using keelmark::testing::VirtualTerminal;
 
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "game invariant broken: %s\n", what);
-    std::abort();
-  }
-}
-
-void CheckSide(const Grid& grid, const ShipHits& hits, std::int32_t sunk) {
-  bool untouched = true;
-  for (const auto& row : grid) {
-    for (char cell : row) untouched = untouched && cell == '\0';
-  }
-  if (untouched) return;  // not yet filled with water
-
-  static constexpr std::string_view codes = " DSRBC0";
-  std::int32_t sunkShips = 0;
-  for (std::size_t s = 0; s < keelmark::fleet.size(); ++s) {
-    const keelmark::ShipInfo& ship = keelmark::fleet[s];
-    int count = 0;
-    int minRow = 11, maxRow = 0, minColumn = 11, maxColumn = 0;
-    for (int r = 1; r <= 10; ++r) {
-      for (int c = 1; c <= 10; ++c) {
-        const char cell = keelmark::CellOf(grid, r, c);
-        Check(codes.find(cell) != std::string_view::npos, "an unknown cell code");
-        if (cell != ship.letter) continue;
-        ++count;
-        minRow = std::min(minRow, r);
-        maxRow = std::max(maxRow, r);
-        minColumn = std::min(minColumn, c);
-        maxColumn = std::max(maxColumn, c);
-      }
-    }
-    Check(hits[s] >= 0 && hits[s] <= ship.length, "a hit counter out of range");
-    Check(count + hits[s] == 0 || count + hits[s] == ship.length, "a ship not whole");
-    if (count > 0) {
-      Check(minRow == maxRow || minColumn == maxColumn, "a ship not in one line");
-      Check(std::max(maxRow - minRow, maxColumn - minColumn) < ship.length, "a ship spread too far");
-    }
-    if (hits[s] == ship.length) ++sunkShips;
-  }
-  Check(sunk == sunkShips, "the sunk count out of step with the hits");
-}
-
-void CheckGame(const keelmark::Game& game) {
-  CheckSide(game.state.playerGrid, game.state.playerShipHits, game.state.playerShipsSunk);
-  CheckSide(game.state.computerGrid, game.state.computerShipHits, game.state.computerShipsSunk);
-  Check(game.state.roundNumber >= 0, "a negative round");
+void Abort(const std::string& brokenRule) {
+  std::fprintf(stderr, "game invariant broken: %s\n", brokenRule.c_str());
+  std::abort();
 }
 
 // The player, as the fuzz bytes script it: plain bytes are typed, the
@@ -142,15 +96,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)keelmark::ParsePlacement(text);
 
   TestRig rig(size > 0 ? data[0] : 1);
+  InvariantChecker checker(rig, Abort);
   FuzzedPlayer player(data, size);
   rig.terminal.onInputNeeded = [&](VirtualTerminal& terminal) {
-    CheckGame(rig.game);
+    checker.Check();
     player.Act(terminal);
   };
   try {
     rig.game.Run();
   } catch (const keelmark::testing::InputExhausted&) {
   }
-  CheckGame(rig.game);
+  checker.Check();
   return 0;
 }

@@ -4,14 +4,16 @@
 // the same however the bytes are split into reads, and turns every plain
 // ASCII byte into exactly one key.
 
+#include <clocale>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/input_decoder.h"
+#include "platform/input/input_decoder.h"
 
 namespace {
 
@@ -61,9 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first byte chooses the locale and how the rest is split into reads.
   const std::uint8_t shape = data[0];
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+  std::setlocale(LC_CTYPE, (shape & 1) == 0 ? "C.UTF-8" : "C");
   keelmark::InputDecoderOptions options;
-  options.utf8 = (shape & 1) == 0;
-  options.singleByte = keelmark::AsciiOnlyTable();
   options.keyStrings = {{"\x1b[11~", -1, 0x3B}, {"\x1bOw", -1, 0x47}, {"\x1b[[A", -1, 0x3B}};
 
   InputDecoder whole(options);

@@ -24,13 +24,9 @@ enum ConsoleColour : int {
 // A colour argument that leaves that colour as it is.
 constexpr int keepColour = -1;
 
-// What WaitKey gives for these two keys.
-constexpr char enterKey = 13;
-constexpr char backspaceKey = 8;
-
-// Mouse buttons and event kinds as WaitKey reports them (a mouse event is
-// 255, 255, the kind and the button) and as SelectMouseEvents takes them.
-enum MouseButton : int { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
+// Mouse event kinds as WaitKey reports them (a mouse event is 255, 255, the
+// kind and the button) and as SelectMouseEvents takes them; the buttons and
+// the characters of Enter and Backspace are the device's (terminal.h).
 enum MouseKind : int { MoveEvent = 1, OtherMouseEvent = 2, PressEvent = 4, ReleaseEvent = 8 };
 
 // A sign place (blank or "-") and the digits.

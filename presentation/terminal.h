@@ -20,6 +20,15 @@ enum MouseEventFlag : int {
   MouseWheeled = 4,
 };
 
+// Mouse buttons, as the bits of InputEvent::buttonState.
+enum MouseButton : int { LeftButton = 1, RightButton = 2, MiddleButton = 4 };
+
+// The characters these keys deliver, whatever a terminal sends for them.
+constexpr char enterKey = 13;
+constexpr char backspaceKey = 8;
+constexpr char tabKey = 9;
+constexpr char escapeKey = 27;
+
 struct InputEvent {
   enum class Kind { Key, Mouse, Resize, Other };
   Kind kind = Kind::Other;

@@ -7,21 +7,17 @@
 #include <term.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
-#include <langinfo.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -44,17 +40,6 @@ constexpr std::string_view mouseOffSequence =
 // Cancels an escape sequence the terminal may be in the middle of.
 constexpr std::string_view cancelSequence = "\030";
 
-constexpr std::int64_t escapeDelayMs = 25;
-// The double-click time of desktops that do not tell a terminal program
-// theirs (GNOME's and Windows' default).
-constexpr std::int64_t doubleClickMs = 500;
-
-std::int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 std::string Capability(const char* name) {
   char* value = tigetstr(name);
   if (value == nullptr || value == reinterpret_cast<char*>(-1)) return {};
@@ -65,16 +50,7 @@ int outputFd = -1;
 
 // Straight to the terminal: curses has nothing buffered between updates, and
 // its own putp would go through stdio, after everything else.
-void Put(std::string_view bytes) {
-  while (!bytes.empty() && outputFd >= 0) {
-    const ssize_t written = write(outputFd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
+void Put(std::string_view bytes) { terminal_restore::WriteAll(outputFd, bytes); }
 
 [[noreturn]] void CannotPlay(const std::string& why) {
   std::fprintf(stderr, "keelmark: %s\n", why.c_str());
@@ -129,7 +105,7 @@ std::vector<KeyString> TerminalKeyStrings() {
       {"kpp", -1, scan::PageUp},    {"knp", -1, scan::PageDown},  {"kich1", -1, scan::Insert},
       {"kdch1", -1, scan::Delete},  {"ka1", -1, scan::Home},      {"ka3", -1, scan::PageUp},
       {"kb2", -1, scan::Centre},    {"kc1", -1, scan::End},       {"kc3", -1, scan::PageDown},
-      {"kcbt", tabCharacter, 0},    {"kent", enterCharacter, 0},  {"kbs", backspaceCharacter, 0},
+      {"kcbt", tabKey, 0},          {"kent", enterKey, 0},        {"kbs", backspaceKey, 0},
   };
   std::vector<KeyString> keys;
   auto add = [&keys](const std::string& bytes, int character, int scanCode) {
@@ -157,27 +133,6 @@ std::vector<KeyString> TerminalKeyStrings() {
     }
   }
   return keys;
-}
-
-InputDecoderOptions DecoderOptionsForLocale() {
-  InputDecoderOptions options;
-  options.escapeDelayMs = escapeDelayMs;
-  options.doubleClickMs = doubleClickMs;
-  const char* codeset = nl_langinfo(CODESET);
-  options.utf8 = codeset != nullptr && std::strcmp(codeset, "UTF-8") == 0;
-  options.singleByte = AsciiOnlyTable();
-  if (!options.utf8 && MB_CUR_MAX == 1) {
-    for (int byte = 128; byte < 256; ++byte) {
-      std::mbstate_t state{};
-      wchar_t character = 0;
-      const char c = static_cast<char>(byte);
-      if (std::mbrtowc(&character, &c, 1, &state) == 1) {
-        options.singleByte[static_cast<std::size_t>(byte)] = static_cast<int>(character);
-      }
-    }
-  }
-  options.keyStrings = TerminalKeyStrings();
-  return options;
 }
 
 // Console colours count blue 1, green 2, red 4; ANSI counts red 1, green 2,
@@ -220,6 +175,10 @@ NcursesTerminal::NcursesTerminal() {
   // termination and window-change signals to them.
   terminal_restore::Install(outputFd_);
 
+  // The window's real size, even where LINES and COLUMNS were exported
+  // for some other program and would otherwise win.
+  use_env(FALSE);
+  use_tioctl(TRUE);
   screen = newterm(nullptr, output, input);
   if (screen == nullptr) {
     terminal_restore::Remove();
@@ -258,11 +217,13 @@ NcursesTerminal::NcursesTerminal() {
   }
   // Only a terminal that says it reports the mouse is asked to.
   if (!Capability("kmous").empty()) mouseOnBytes_ = mouseOnSequence;
-  decoder_ = std::make_unique<InputDecoder>(DecoderOptionsForLocale());
+  input_ = std::make_unique<TerminalInput>(inputFd_,
+                                           InputDecoderOptions{.keyStrings = TerminalKeyStrings()});
 }
 
 NcursesTerminal::~NcursesTerminal() {
   if (screen == nullptr) return;
+  input_.reset();
   Put(mouseOffSequence);
   Put(Capability("rmkx"));
   endwin();
@@ -409,46 +370,20 @@ void NcursesTerminal::AdoptWindowSize() {
   }
   werase(stdscr);
   clearok(curscr, TRUE);
-  pending_.push_back(InputEvent::Resized());
-}
-
-void NcursesTerminal::ReadInput(int timeoutMs) {
-  pollfd watched[2] = {{inputFd_, POLLIN, 0}, {terminal_restore::WakeFd(), POLLIN, 0}};
-  const nfds_t count = watched[1].fd >= 0 ? 2 : 1;
-  const int ready = poll(watched, count, timeoutMs);
-  if (ready <= 0) return;  // timed out, or a signal: the caller looks again
-  if (count == 2 && (watched[1].revents & POLLIN)) terminal_restore::DrainWakeUps();
-  if (watched[0].revents & POLLNVAL) terminal_restore::EndAsHangUp();
-  if (!(watched[0].revents & (POLLIN | POLLHUP | POLLERR))) return;
-
-  char bytes[4096];
-  const ssize_t got = read(inputFd_, bytes, sizeof bytes);
-  if (got > 0) {
-    decoder_->Feed(std::string_view(bytes, static_cast<std::size_t>(got)), NowMs());
-    return;
-  }
-  // End of input or an error on a terminal: it has hung up. Only an
-  // interrupted read, or one that found nothing after all, is tried again.
-  if (got == 0 || (errno != EINTR && errno != EAGAIN)) terminal_restore::EndAsHangUp();
+  resizePending_ = true;
 }
 
 InputEvent NcursesTerminal::NextEvent() {
   for (;;) {
     HandleNotedSignals();
-    while (decoder_->HasEvent()) pending_.push_back(decoder_->TakeEvent());
-    if (!pending_.empty()) break;
+    if (std::exchange(resizePending_, false)) return InputEvent::Resized();
+    if (const auto event = input_->NextEvent()) return *event;
+    if (input_->Ended()) terminal_restore::EndAsHangUp();
     // Waiting shows the cursor where the game placed it.
     Refresh();
-    int timeoutMs = -1;
-    if (const auto deadline = decoder_->Deadline()) {
-      timeoutMs = static_cast<int>(std::max<std::int64_t>(0, *deadline - NowMs()));
-    }
-    ReadInput(timeoutMs);
-    decoder_->Expire(NowMs());
+    input_->Wait(terminal_restore::WakeFd());
+    terminal_restore::DrainWakeUps();
   }
-  InputEvent event = pending_.front();
-  pending_.pop_front();
-  return event;
 }
 
 }  // namespace keelmark

@@ -2,8 +2,9 @@
 // The terminal device for POSIX terminals. Output goes through the
 // wide-character ncurses: cells are shown as their CP437 glyphs and console
 // colours are mapped onto the ANSI palette. Input is read from the terminal
-// byte by byte and decoded by the game's own InputDecoder, so that a byte
-// the locale cannot decode is one key and never holds up the keys after it.
+// as it arrives and decoded by the game's own InputDecoder (TerminalInput),
+// so that a byte the locale cannot decode is one key and never holds up the
+// keys after it, and a double click is timed as the player made it.
 //
 // Whatever way the process leaves (the end of the game, "quit", a signal sent
 // from outside, a crash), the terminal is handed back as it was found: modes,
@@ -14,13 +15,12 @@
 // constructor says why in one line and ends the process with status 1.
 
 #include <array>
-#include <deque>
 #include <memory>
 #include <string>
 
 #include <termios.h>
 
-#include "platform/posix/input_decoder.h"
+#include "platform/posix/terminal_input.h"
 #include "presentation/terminal.h"
 
 namespace keelmark {
@@ -55,9 +55,6 @@ class NcursesTerminal : public Terminal {
   void HandleNotedSignals();
   void TakeTerminalBack();
   void AdoptWindowSize();
-  // Waits for terminal bytes (or a signal) at most timeoutMs (-1: no limit)
-  // and feeds them to the decoder.
-  void ReadInput(int timeoutMs);
 
   int inputFd_ = -1;
   int outputFd_ = -1;
@@ -74,8 +71,9 @@ class NcursesTerminal : public Terminal {
   short nextPair_ = 1;
   int cursorRow_ = 1;
   int cursorColumn_ = 1;
-  std::unique_ptr<InputDecoder> decoder_;
-  std::deque<InputEvent> pending_;
+  std::unique_ptr<TerminalInput> input_;
+  // The screen was blanked for a new size: the next event says so.
+  bool resizePending_ = false;
 };
 
 }  // namespace keelmark

@@ -47,18 +47,6 @@ int wakePipe[2] = {-1, -1};
 // A crash from a runaway recursion leaves no stack for the handler.
 alignas(16) char alternateStack[64 * 1024];
 
-void WriteAll(int fd, const char* bytes, std::size_t length) {
-  while (length > 0) {
-    ssize_t written = write(fd, bytes, length);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    bytes += written;
-    length -= static_cast<std::size_t>(written);
-  }
-}
-
 void WakeUp() {
   if (wakePipe[1] < 0) return;
   const char byte = 1;
@@ -174,13 +162,24 @@ void SetResetBytes(std::string_view bytes) {
 void RestoreNow() {
   if (terminalFd < 0) return;
   const std::sig_atomic_t length = resetLength;
-  if (length > 0) WriteAll(terminalFd, resetBytes, static_cast<std::size_t>(length));
+  if (length > 0) WriteAll(terminalFd, std::string_view(resetBytes, static_cast<std::size_t>(length)));
   if (haveOriginalModes) tcsetattr(terminalFd, TCSANOW, &originalModes);
 }
 
 void RestoreForGood() {
   RestoreNow();
   resetLength = 0;
+}
+
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty() && fd >= 0) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
 }
 
 bool TakeContinued() { return TakeFlag(continued); }

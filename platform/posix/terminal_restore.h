@@ -31,6 +31,10 @@ void RestoreNow();
 // As RestoreNow, and the handlers will not write the bytes again.
 void RestoreForGood();
 
+// Writes all the bytes, going on after an interrupted write; stops at the
+// first error, since there is no one to tell. Async-signal-safe.
+void WriteAll(int fd, std::string_view bytes);
+
 // Set by the handlers; each call clears what it reports.
 bool TakeContinued();
 bool TakeResized();

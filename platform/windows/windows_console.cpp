@@ -5,7 +5,7 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/windows/console_records.h"
+#include "platform/input/console_records.h"
 
 namespace keelmark {
 

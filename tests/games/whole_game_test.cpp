@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/doubles/grid_checks.h"
+#include "tests/doubles/game_invariants.h"
 #include "tests/doubles/test_rig.h"
 
 namespace keelmark {
@@ -17,6 +17,7 @@ namespace {
 using testing::EventLog;
 using testing::Flushed;
 using testing::Golden;
+using testing::InvariantChecker;
 using testing::SoundsStopped;
 using testing::Sounded;
 using testing::Spoke;
@@ -24,69 +25,6 @@ using testing::TestRig;
 using testing::VirtualTerminal;
 
 std::string Name(Square s) { return std::string(1, static_cast<char>('a' + s.row - 1)) + std::to_string(s.column); }
-
-// The game's rules about the state, checked at every "drop": by then every
-// earlier shot has settled its counters, and this one has not yet landed.
-class InvariantChecker {
- public:
-  explicit InvariantChecker(TestRig& rig) : game_(rig.game) {
-    rig.audio.onPlay = [this](const std::string& name) {
-      if (name == "drop") Check(drops++);
-    };
-  }
-
-  int drops = 0;
-
- private:
-  void Check(int shotsSoFar) {
-    const GameState& s = game_.state;
-    if (!fleetsSeen_) {
-      playerFleet_ = s.playerGrid;
-      computerFleet_ = s.computerGrid;
-      fleetsSeen_ = true;
-      EXPECT_TRUE(testing::FleetIsWellFormed(playerFleet_));
-      EXPECT_TRUE(testing::FleetIsWellFormed(computerFleet_));
-    }
-    const int fired = CheckSide(s.playerGrid, playerFleet_, s.playerShipHits, s.playerShipsSunk) +
-                      CheckSide(s.computerGrid, computerFleet_, s.computerShipHits, s.computerShipsSunk);
-    // Every shot uses up exactly one square.
-    EXPECT_EQ(fired, shotsSoFar);
-  }
-
-  // Every cell still holds what placement put there unless it was fired
-  // at; the hit counters count the fired squares of each ship, and the sunk
-  // counter the ships with all squares fired at. Returns the fired squares.
-  static int CheckSide(const Grid& grid, const Grid& fleet, const ShipHits& hits, int sunk) {
-    ShipHits firedShipSquares{};
-    int firedSquares = 0;
-    int changedCells = 0;
-    for (int r = 1; r <= 10; ++r) {
-      for (int c = 1; c <= 10; ++c) {
-        const char cell = CellOf(grid, r, c);
-        const ShipInfo* ship = ShipOfLetter(CellOf(fleet, r, c));
-        if (cell == firedMark) {
-          ++firedSquares;
-          if (ship) ++firedShipSquares[static_cast<int>(ship->type)];
-        } else if (cell != CellOf(fleet, r, c)) {
-          ++changedCells;
-        }
-      }
-    }
-    int sunkShips = 0;
-    for (const ShipInfo& ship : keelmark::fleet) {
-      sunkShips += firedShipSquares[static_cast<int>(ship.type)] == ship.length;
-    }
-    EXPECT_EQ(changedCells, 0) << "cells changed other than by a shot";
-    EXPECT_EQ(hits, firedShipSquares);
-    EXPECT_EQ(sunk, sunkShips);
-    return firedSquares;
-  }
-
-  const Game& game_;
-  Grid playerFleet_{};
-  Grid computerFleet_{};
-  bool fleetsSeen_ = false;
-};
 
 // Answers the game's questions by what it last said: a scripted opening,
 // then shots from a list, then a key for the report.

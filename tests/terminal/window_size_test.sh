@@ -2,7 +2,8 @@
 # The game learns the real window size and every change of it: started in a
 # window too small for the boards it says so and waits; once the window is
 # large enough the title follows; a window resized during placement gets
-# its screen painted again, in place (screens/window_*.txt).
+# its screen painted again, in place (screens/window_*.txt). LINES and
+# COLUMNS in the environment do not stand in for the window's size.
 
 source "$(dirname "$0")/harness.sh" "$1"
 
@@ -41,6 +42,13 @@ ExpectScreen window_back_to_80x25
 LeftClick 2 4
 WaitForText 17 1 "Enter coordinates for submarine (3 squares) "
 
+QuitAndExpectCleanExit
+
+# LINES and COLUMNS exported for some other program do not hide the real
+# size: in an 80x25 window the game starts at once.
+gameEnvironment="LINES=24 COLUMNS=70"
+StartGame
+WaitForText 3 1 "Press any key to continue." || Fail "LINES and COLUMNS won over the window's size"
 QuitAndExpectCleanExit
 
 Finish

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/windows/console_records.h"
+#include "platform/input/console_records.h"
 #include "presentation/console.h"
 #include "tests/doubles/event_log.h"
 #include "tests/doubles/virtual_terminal.h"

@@ -1,4 +1,4 @@
-#include "platform/windows/console_records.h"
+#include "platform/input/console_records.h"
 
 #include <algorithm>
 
