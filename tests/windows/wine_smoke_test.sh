@@ -54,9 +54,13 @@ cp "$injector" "$work/inject.exe"
 # 8-bit clips, 0x00 in the 16-bit one) are left out of every comparison;
 # everything else must match in order.
 mkdir -p "$work/clips"
+declare -A clipMilliseconds
 for clip in DROP HIT MISS SINK BUZZER; do
   sox "$clips/$clip.wav" -t raw "$work/clips/$clip.raw" || { echo "sox could not read $clip" >&2; exit 2; }
+  clipMilliseconds[$clip]=$(soxi -D "$clips/$clip.wav" | awk '{ printf "%d", $1 * 1000 }')
 done
+# How much sound the device has had, to set against the time a game takes.
+heardMilliseconds=0
 WithoutSilence() { tr -d '\000\200'; }
 
 # --- One run ------------------------------------------------------------------
@@ -122,9 +126,13 @@ ExpectClipsOneOf() {
   done
   matched=-1
   # Wine's sound thread may still be handing over the last samples.
-  WaitUntil 5 MatchNewSound "$@" ||
+  if WaitUntil 5 MatchNewSound "$@"; then
+    local -a lists=("$@")
+    for clip in ${lists[matched]}; do heardMilliseconds=$((heardMilliseconds + clipMilliseconds[$clip])); done
+  else
     Fail "the sound device did not get $(printf '[%s] or ' "$@" | sed 's/ or $//') whole and in order" \
       "(got $(tail -c +$((heardUpTo + 1)) "$work/heard.raw" 2>/dev/null | WithoutSilence | wc -c) bytes)"
+  fi
   heardUpTo=$(stat -c %s "$work/heard.raw" 2>/dev/null || echo 0)
 }
 ExpectClips() { ExpectClipsOneOf "$*"; }
@@ -362,7 +370,7 @@ PlayWholeGame() {
   # Nothing more: the end makes no sound.
   ExpectClips
   Note "a whole game of $round rounds, the player sinking $playerSank ships and the computer $computerSank," \
-    "in $((SECONDS - gameStarted)) s"
+    "in $((SECONDS - gameStarted)) s, with $((heardMilliseconds / 1000)) s of clips"
 }
 
 # --- "quit" after a text that is not markup -------------------------------------
