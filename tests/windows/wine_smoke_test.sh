@@ -126,7 +126,7 @@ ExpectClipsOneOf() {
   done
   matched=-1
   # Wine's sound thread may still be handing over the last samples.
-  if WaitUntil 5 MatchNewSound "$@"; then
+  if WaitUntil 10 MatchNewSound "$@"; then
     local -a lists=("$@")
     for clip in ${lists[matched]}; do heardMilliseconds=$((heardMilliseconds + clipMilliseconds[$clip])); done
   else
