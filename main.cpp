@@ -12,7 +12,7 @@
 int main() {
   const std::unique_ptr<keelmark::Platform> platform = keelmark::OpenPlatform();
   keelmark::Console console(platform->Screen());
-  keelmark::Speech speech(platform->Voices(), [&] { console.Flush(); });
+  keelmark::Speech speech(platform->Voices(), [&] { console.Flush(); }, platform->ChooseSpeechOptions());
   keelmark::SoundEffects sounds(platform->Audio(), [&] { console.Flush(); });
   keelmark::ClockSeededRandom random;
   keelmark::Game game(console, speech, sounds, random);

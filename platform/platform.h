@@ -22,6 +22,10 @@ class Platform {
   // The voices in the order they are tried; they may use Audio(), so they
   // are made and released while the platform lives.
   virtual std::vector<Speech::VoiceFactory> Voices() = 0;
+  // Where those voices are made and what their texts are converted from;
+  // the game's own CP437 and a voice made in the background unless the
+  // system says otherwise.
+  virtual SpeechOptions ChooseSpeechOptions() { return {}; }
 };
 
 // Takes over the terminal; the platform gives it back when it goes.

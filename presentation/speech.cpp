@@ -6,11 +6,13 @@
 
 namespace keelmark {
 
-Speech::Speech(std::vector<VoiceFactory> voices, std::function<void()> beforeBlocking)
-    : voices_(std::move(voices)), beforeBlocking_(std::move(beforeBlocking)) {}
+Speech::Speech(std::vector<VoiceFactory> voices, std::function<void()> beforeBlocking, SpeechOptions options)
+    : voices_(std::move(voices)), beforeBlocking_(std::move(beforeBlocking)), options_(std::move(options)) {
+  if (!options_.toUtf8) options_.toUtf8 = Cp437ToUtf8;
+}
 
-Speech::Speech(VoiceFactory voice, std::function<void()> beforeBlocking)
-    : Speech(std::vector<VoiceFactory>{std::move(voice)}, std::move(beforeBlocking)) {}
+Speech::Speech(VoiceFactory voice, std::function<void()> beforeBlocking, SpeechOptions options)
+    : Speech(std::vector<VoiceFactory>{std::move(voice)}, std::move(beforeBlocking), std::move(options)) {}
 
 Speech::~Speech() {
   if (voiceMaking_.valid()) voiceMaking_.wait();
@@ -20,6 +22,10 @@ void Speech::CreateVoice() {
   AwaitVoice();
   voice_.reset();
   nextVoice_ = 0;
+  if (options_.making == VoiceMaking::OnCallingThread) {
+    TakeNextVoice();
+    return;
+  }
   voiceMaking_ = std::async(std::launch::async, [this] { TakeNextVoice(); });
 }
 
@@ -39,7 +45,7 @@ void Speech::SpeakText() {
   // What was printed before this text must be on the screen while it is heard.
   if (beforeBlocking_) beforeBlocking_();
   // The slot is handed over: afterwards it holds the form the voice was given.
-  speechText = Cp437ToUtf8(speechText);
+  speechText = options_.toUtf8(speechText);
   AwaitVoice();
   // A voice that breaks down mid-text is replaced, and the next one says the
   // text again: the player may not have heard it. Without any voice the game

@@ -13,13 +13,14 @@ namespace keelmark {
 
 namespace {
 
-// COM before anything else and undone last. The voice is made on a thread of
-// its own and used on this one: with this thread in the multithreaded
-// apartment, every thread of the process that sets up no COM of its own is in
-// it too, so the voice can be made there and used here.
+// COM before anything else and undone last, after the voice is released and
+// the console given back. The game's one thread is a single-threaded
+// apartment, so the voice is made and used on that thread alone: made on
+// another thread, it would belong to an apartment that this thread cannot
+// call into, and the game would be silent.
 class ComApartment {
  public:
-  ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+  ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
   ~ComApartment() {
     if (initialised_) CoUninitialize();
   }
@@ -35,6 +36,9 @@ class WindowsPlatform : public Platform {
   Terminal& Screen() override { return console_; }
   AudioOut& Audio() override { return audio_; }
   std::vector<Speech::VoiceFactory> Voices() override { return {[] { return OpenSapiVoice(); }}; }
+  SpeechOptions ChooseSpeechOptions() override {
+    return {VoiceMaking::OnCallingThread, Utf8FromConsoleText};
+  }
 
  private:
   ComApartment apartment_;

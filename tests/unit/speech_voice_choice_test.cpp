@@ -1,7 +1,8 @@
 // Which voice speaks: the first that can be made, and the next one when it
 // breaks down, with the game's 8-bit texts handed over as UTF-8. The voice is
 // made while the game goes on drawing, so nothing may be heard sooner, later
-// or by another voice than if it had been made on the spot.
+// or by another voice than if it had been made on the spot; or, where the
+// system says so, on the spot, on the thread that speaks.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
 #include "presentation/speech.h"
@@ -119,6 +122,22 @@ TEST_F(VoiceChoice, FirstTextWaitsForTheVoiceStillBeingMadeAfterFlushingTheScree
   speaking.get();
   EXPECT_TRUE(flushed);
   EXPECT_EQ(heard, std::vector<std::string>{"service: Keelmark"});
+}
+
+TEST_F(VoiceChoice, VoiceMadeOnTheCallingThreadIsThereAtOnceAndHearsTheSystemsConversion) {
+  std::thread::id madeOn;
+  Speech speech(
+      [&, make = Makes("sapi")] {
+        madeOn = std::this_thread::get_id();
+        return make();
+      },
+      nullptr,
+      {VoiceMaking::OnCallingThread, [](std::string_view text) { return "[" + std::string(text) + "]"; }});
+  speech.CreateVoice();
+  EXPECT_EQ(made, std::vector<std::string>{"sapi"});
+  EXPECT_EQ(madeOn, std::this_thread::get_id());
+  Say(speech, "caf\x82");
+  EXPECT_EQ(heard, std::vector<std::string>{"sapi: [caf\x82]"});
 }
 
 }  // namespace

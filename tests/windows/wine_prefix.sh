@@ -1,0 +1,54 @@
+# Sourced by the tests that run the Windows build under Wine, after
+# tests/terminal/harness.sh (which makes $work):
+#   MakeWinePrefix                   a private prefix in $work, sound to a file
+#   RegisterRecordingVoice DLL LOG   the tests' voice as "SAPI.SpVoice"
+#   HeardSound                       the file the sound device has written
+
+# A private prefix in the work folder, with no PulseAudio driver and, as its
+# ALSA sound card, a device that writes every sample it is given to
+# $work/heard.raw and plays nothing: Wine hands the clips' samples over
+# unchanged, so the file holds exactly the clips played, in order. Its server
+# goes when the work folder does.
+MakeWinePrefix() {
+  export HOME=$work/home
+  export WINEPREFIX=$work/prefix
+  export WINEDEBUG=-all
+  # No Mono or Gecko installers at prefix creation, and ALSA rather than a
+  # PulseAudio server that may or may not be running for this user.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d"
+  mkdir -p "$HOME"
+  # Each clip opens the device anew; the pipe appends where a file would be
+  # started over.
+  cat >"$HOME/.asoundrc" <<EOF
+pcm.!default { type file slave.pcm "null" file "|cat >>$work/heard.raw" format "raw" }
+ctl.!default { type hw card 0 }
+EOF
+  trap 'wineserver -k >/dev/null 2>&1; Cleanup' EXIT
+  local started=$SECONDS
+  wineboot --init >"$work/wineboot.log" 2>&1 && wineserver -w ||
+    { cat "$work/wineboot.log" >&2; echo "Wine would not make its prefix" >&2; exit 2; }
+  Note "Wine prefix made in $((SECONDS - started)) s"
+}
+
+HeardSound() { printf '%s' "$work/heard.raw"; }
+
+# The class that "SAPI.SpVoice" names is served by the DLL instead of Wine's
+# own voice, whose Speak only fails; a file name that is not one of Wine's
+# needs no DLL override. The voice writes down what it hears in LOG (a
+# Unix path). The game's thread is a single-threaded apartment.
+RegisterRecordingVoice() {
+  local dll=$1 log=$2 folder=$WINEPREFIX/drive_c/keelmark_tests class
+  mkdir -p "$folder"
+  cp "$dll" "$folder/recording_voice.dll"
+  class=$(wine reg query 'HKCR\SAPI.SpVoice\CLSID' /ve 2>/dev/null | tr -d '\r' | grep -o '{[-0-9A-Fa-f]*}')
+  [[ $class == "{96749377-3391-11D2-9EE3-00C04F797396}" ]] ||
+    { echo "\"SAPI.SpVoice\" names the class '$class' in the prefix" >&2; exit 2; }
+  printf '%s\r\n' 'REGEDIT4' '' \
+    "[HKEY_CLASSES_ROOT\\CLSID\\$class\\InprocServer32]" \
+    '@="C:\\keelmark_tests\\recording_voice.dll"' \
+    '"ThreadingModel"="Apartment"' >"$folder/voice.reg"
+  wine regedit /s 'C:\keelmark_tests\voice.reg' && wineserver -w ||
+    { echo "the recording voice could not be registered" >&2; exit 2; }
+  # The voice opens its log with the C library, which takes a Windows path.
+  export KEELMARK_VOICE_LOG="Z:$log"
+}
