@@ -10,57 +10,26 @@
 # nothing, so every check looks at files and registry keys, after
 # "wineserver -w", never at an exit status.
 #
-# Usage: installer_test.sh BUILD_DIR KEELMARK.EXE
+# Usage: installer_test.sh BUILD_DIR KEELMARK.EXE RECORDING_VOICE.DLL
 
 set -u
 unset DISPLAY WAYLAND_DISPLAY
 buildDir=$(readlink -f "${1:?usage: installer_test.sh BUILD_DIR KEELMARK.EXE}")
 command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 2; }
 command -v makensis >/dev/null || { echo "makensis is not installed (Debian's nsis)" >&2; exit 2; }
-source "$(dirname "$0")/../terminal/harness.sh" "${2:?usage: installer_test.sh BUILD_DIR KEELMARK.EXE}"
+voiceDll=$(readlink -f "${3:?usage: installer_test.sh BUILD_DIR KEELMARK.EXE RECORDING_VOICE.DLL}")
+source "$(dirname "$0")/../terminal/harness.sh" "$2"
 built=$game
-# The prefix lives in the work folder: its server goes before the folder.
-trap 'wineserver -k >/dev/null 2>&1; Cleanup' EXIT
 # Wine is slow to start and heavy to run beside the polling.
 pollInterval=0.1
 started=$SECONDS
 
-# ==== Wine prefix set-up =====================================================
-# To be swapped for the shared set-up of tests/windows once it is there (the
-# one that also registers the tests' recording voice as "SAPI.SpVoice",
-# logging to $voiceLog): call it in here instead, keeping WINEPREFIX under
-# $work.
-voiceLog=$work/voice.log
-SetUpWinePrefix() {
-  export HOME=$work/home
-  export WINEPREFIX=$work/prefix
-  export WINEDEBUG=-all
-  # No Mono or Gecko installers at prefix creation, and ALSA, with a sound
-  # card that plays nothing, rather than a PulseAudio server that may or may
-  # not be running for this user.
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv=d"
-  mkdir -p "$HOME"
-  cat >"$HOME/.asoundrc" <<EOF
-pcm.!default { type null }
-ctl.!default { type hw card 0 }
-EOF
-  wineboot --init >"$work/wineboot.log" 2>&1 && wineserver -w ||
-    { cat "$work/wineboot.log" >&2; echo "Wine would not make its prefix" >&2; exit 2; }
-}
-# ==== end of the Wine prefix set-up ==========================================
+# The prefix has the tests' recording voice as "SAPI.SpVoice", which writes
+# what each game said into $work/voice.log.
+source "$(dirname "$0")/wine_prefix.sh"
+MakeWinePrefix
+RegisterRecordingVoice "$voiceDll" "$work/voice.log"
 
-# ==== What the voice said ====================================================
-# To be filled in once the prefix has the recording voice: $voiceLog then
-# holds what one game said (title, introduction, "auto", round 1 and
-# "round 2"), and is checked here. Until then the speech is not checked, and
-# the test says so.
-ExpectSpeechToRoundTwo() {
-  Note "$1: speech not checked: no recording voice in this prefix yet"
-}
-# ==== end of what the voice said =============================================
-
-SetUpWinePrefix
-Note "Wine prefix made in $((SECONDS - started)) s"
 
 # --- The packages ------------------------------------------------------------
 packages=$work/packages
@@ -90,7 +59,7 @@ HasKey() { grep -qiF "$1" "$WINEPREFIX/system.reg"; }
 # tmux: "auto", a shot, round 2, "quit", and status 0.
 PlayToRoundTwo() {
   local folder=$1 what=$2
-  rm -f "$work/status" "$voiceLog"
+  rm -f "$work/status" "$work/voice.log"
   cat >"$work/run.sh" <<EOF
 cd "$folder" || exit 1
 wine keelmark.exe
@@ -98,21 +67,30 @@ echo \$? >"$work/status.now"
 wineserver -w
 mv "$work/status.now" "$work/status"
 EOF
-  Tmux new-session -d -s game -x 80 -y 25 -e LANG=C.UTF-8 -e TERM=tmux-256color "bash $work/run.sh; sleep 600" ||
+  Tmux new-session -d -s game -x 80 -y 25 -e LANG=C.UTF-8 -e TERM=tmux-256color \
+    -e "KEELMARK_VOICE_LOG=$KEELMARK_VOICE_LOG" "bash $work/run.sh; sleep 600" ||
     { echo "tmux would not start" >&2; exit 2; }
+  spoken=()
   if WaitForText 3 1 "Press any key to continue." 60; then
     WaitForText 1 1 " Keelmark version " 5
+    spoken+=("$(TextAt 1 1 80 | sed 's/ *$//')$(TextAt 2 1 80 | sed 's/ *$//')" "Press any key to continue.")
     TypeLine "auto"
+    spoken+=("auto" "Generating ship locations, please wait." "round  1" "Coordinates?")
     WaitForText 24 1 "coordinates: " 30 && TypeLine "c7"
+    spoken+=("c7")
     if WaitForText 1 60 "Round       2 " 30; then
-      ExpectSpeechToRoundTwo "$what"
+      LoadScreen
+      ReadComputerSquare || Fail "$what: no square after 'Computer chooses: '"
+      spoken+=("Computer chooses: $(sed 's/ *$//' <<<"$computerText")" "round  2" "Coordinates?")
     else
       Fail "$what: round 2 never came"
     fi
     WaitForText 24 1 "coordinates: " 20
     TypeLine "quit"
+    spoken+=("quit")
     if WaitUntil 30 test -e "$work/status"; then
       [[ $(cat "$work/status") == 0 ]] || Fail "$what: the game ended with status $(cat "$work/status")"
+      CheckVoiceLog "$what"
     else
       Fail "$what: the game did not end after \"quit\""
     fi

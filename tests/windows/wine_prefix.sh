@@ -3,6 +3,7 @@
 #   MakeWinePrefix                   a private prefix in $work, sound to a file
 #   RegisterRecordingVoice DLL LOG   the tests' voice as "SAPI.SpVoice"
 #   HeardSound                       the file the sound device has written
+#   CheckVoiceLog WHAT               the voice's log against "${spoken[@]}"
 
 # A private prefix in the work folder, with no PulseAudio driver and, as its
 # ALSA sound card, a device that writes every sample it is given to
@@ -51,4 +52,38 @@ RegisterRecordingVoice() {
     { echo "the recording voice could not be registered" >&2; exit 2; }
   # The voice opens its log with the C library, which takes a Windows path.
   export KEELMARK_VOICE_LOG="Z:$log"
+}
+
+# CheckVoiceLog WHAT: the voice's log ($work/voice.log) against the texts the
+# game was to say, in the array spoken (see recording_voice.cpp for the
+# lines).
+CheckVoiceLog() {
+  local what=$1 log=$work/voice.log
+  [[ -s $log ]] || { Fail "$what: the voice heard nothing"; return; }
+  local -a made
+  mapfile -t made < <(sed -n 's/^made //p' "$log")
+  ((${#made[@]} == 1)) || { Fail "$what: ${#made[@]} voices were made"; return; }
+  local thread=${made[0]% *} apartment=${made[0]#* }
+  # The thread's apartment as APTTYPE: the first single-threaded apartment
+  # of a process is its main one (3).
+  [[ $apartment == [03] ]] || Fail "$what: the voice was made in apartment type $apartment, not single-threaded"
+  [[ $(head -n 1 "$log") == made* ]] || Fail "$what: the voice was used before it was made"
+  [[ $(grep -c '^released$' "$log") == 1 ]] || Fail "$what: the voice was released $(grep -c '^released$' "$log") times"
+  [[ $(tail -n 1 "$log") == released ]] || Fail "$what: the voice was used after its release"
+  grep -q '^slot' "$log" && Fail "$what: the game called other methods of the voice: $(grep '^slot' "$log" | sort | uniq -c | tr -s ' \n' ' ')"
+  # Every text on the game's thread, as plain text (SPF_IS_NOT_XML), paced:
+  # each begins only after the voice has had its time for the one before.
+  local awkCheck
+  awkCheck=$(awk -v thread="$thread" '
+    $1 != "speak" { next }
+    $3 != "10" { printf "text %d passed with flags %s; ", NR, $3 }
+    $4 != thread { printf "text %d spoken on thread %s; ", NR, $4 }
+    seen && $2 + 20 < at + 3 * length(text) { printf "text %d began %d ms after the one before; ", NR, $2 - at }
+    { seen = 1; at = $2; text = $0; sub(/^speak [0-9]+ [0-9a-f]+ [0-9]+ /, "", text) }' "$log")
+  [[ -z $awkCheck ]] || Fail "$what: $awkCheck"
+  local difference
+  difference=$(diff -u --label "to be spoken" --label "spoken" <(printf '%s\n' "${spoken[@]}") \
+    <(sed -n -E 's/^speak [0-9]+ [0-9a-f]+ [0-9]+ (.*)$/\1/p' "$log")) ||
+    Fail "$what: the voice was not given exactly the game's texts:
+$difference"
 }

@@ -153,39 +153,6 @@ ExpectCleanEnd() {
   [[ -n $before && $before == "$(ProbeNote after)" ]] || Fail "$what: the console was not handed back as it was"
 }
 
-# The voice's log against what the game was to say (see
-# recording_voice.cpp for the lines).
-CheckVoiceLog() {
-  local what=$1 log=$work/voice.log
-  [[ -s $log ]] || { Fail "$what: the voice heard nothing"; return; }
-  local -a made
-  mapfile -t made < <(sed -n 's/^made //p' "$log")
-  ((${#made[@]} == 1)) || { Fail "$what: ${#made[@]} voices were made"; return; }
-  local thread=${made[0]% *} apartment=${made[0]#* }
-  # The thread's apartment as APTTYPE: the first single-threaded apartment
-  # of a process is its main one (3).
-  [[ $apartment == [03] ]] || Fail "$what: the voice was made in apartment type $apartment, not single-threaded"
-  [[ $(head -n 1 "$log") == made* ]] || Fail "$what: the voice was used before it was made"
-  [[ $(grep -c '^released$' "$log") == 1 ]] || Fail "$what: the voice was released $(grep -c '^released$' "$log") times"
-  [[ $(tail -n 1 "$log") == released ]] || Fail "$what: the voice was used after its release"
-  grep -q '^slot' "$log" && Fail "$what: the game called other methods of the voice: $(grep '^slot' "$log" | sort | uniq -c | tr -s ' \n' ' ')"
-  # Every text on the game's thread, as plain text (SPF_IS_NOT_XML), paced:
-  # each begins only after the voice has had its time for the one before.
-  local awkCheck
-  awkCheck=$(awk -v thread="$thread" '
-    $1 != "speak" { next }
-    $3 != "10" { printf "text %d passed with flags %s; ", NR, $3 }
-    $4 != thread { printf "text %d spoken on thread %s; ", NR, $4 }
-    seen && $2 + 20 < at + 3 * length(text) { printf "text %d began %d ms after the one before; ", NR, $2 - at }
-    { seen = 1; at = $2; text = $0; sub(/^speak [0-9]+ [0-9a-f]+ [0-9]+ /, "", text) }' "$log")
-  [[ -z $awkCheck ]] || Fail "$what: $awkCheck"
-  local difference
-  difference=$(diff -u --label "to be spoken" --label "spoken" <(printf '%s\n' "${spoken[@]}") \
-    <(sed -n -E 's/^speak [0-9]+ [0-9a-f]+ [0-9]+ (.*)$/\1/p' "$log")) ||
-    Fail "$what: the voice was not given exactly the game's texts:
-$difference"
-}
-
 # --- The player's fleet and shots -------------------------------------------
 
 letters=ABCDEFGHIJ
