@@ -2,11 +2,12 @@
 // classic Windows console makes 9001 rows tall by default. Gives this
 // console's screen buffer the size asked for, then either
 //
-//   console_buffer_probe COLUMNS ROWS device RESULT_FILE
+//   console_buffer_probe COLUMNS ROWS device RESULT_FILE [once]
 //     clears the screen and scrolls it with the game's own console over the
-//     Windows device, timing many of each. One clear and one scroll are
-//     bracketed by OutputDebugStringA("keelmark-probe: ...") marks, so that a
-//     relay trace of this process tells which console calls each made.
+//     Windows device, timing many of each (only one of each with "once").
+//     One clear and one scroll are bracketed by
+//     OutputDebugStringA("keelmark-probe: ...") marks, so that a relay trace
+//     of this process tells which console calls each made.
 //
 //   console_buffer_probe COLUMNS ROWS game RESULT_FILE GAME.EXE
 //     runs the game in this console, types "auto" at the introduction and a
@@ -75,7 +76,7 @@ double MeanMilliseconds(Operation operation) {
   return MillisecondsSince(start) / count;
 }
 
-int MeasureDevice(std::FILE* result) {
+int MeasureDevice(std::FILE* result, bool once) {
   keelmark::WindowsConsole device;
   keelmark::Console console(device);
   console.ClearScreen();
@@ -88,6 +89,7 @@ int MeasureDevice(std::FILE* result) {
   Mark("scroll");
   console.EndLine();
   Mark("scroll done");
+  if (once) return 0;
 
   const double clearMs = MeanMilliseconds([&] { console.ClearScreen(); });
   const double scrollMs = MeanMilliseconds([&] {
@@ -185,7 +187,7 @@ int MeasureGame(std::FILE* result, HANDLE output, const char* game) {
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fprintf(stderr, "usage: %s COLUMNS ROWS device|game RESULT_FILE [GAME.EXE]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s COLUMNS ROWS device|game RESULT_FILE [once|GAME.EXE]\n", argv[0]);
     return 2;
   }
   const int columns = std::atoi(argv[1]);
@@ -199,7 +201,7 @@ int main(int argc, char** argv) {
   if (!SetBufferSize(output, columns, rows)) {
     std::fprintf(result, "error the buffer could not be made %dx%d\n", columns, rows);
   } else if (mode == "device") {
-    status = MeasureDevice(result);
+    status = MeasureDevice(result, argc == 6 && std::string_view(argv[5]) == "once");
   } else if (mode == "game" && argc == 6) {
     status = MeasureGame(result, output, argv[5]);
   } else {

@@ -31,10 +31,13 @@ for tool in wine tmux; do
 done
 
 work=$(mktemp -d)
-session=keelmark-console-bench-$$
+# A tmux server of its own, which no other test's clean-up can take away.
+tmuxSocket=keelmark-console-bench-$$
+session=bench
+Tmux() { tmux -L "$tmuxSocket" -f /dev/null "$@"; }
 export HOME=$work/home WINEPREFIX=$work/prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv,winealsa.drv,wineoss.drv=d"
-trap 'tmux kill-session -t "$session" 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+trap 'set +e; Tmux kill-server 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$HOME"
 wineboot --init >"$work/wineboot.log" 2>&1 && wineserver -w ||
   { cat "$work/wineboot.log" >&2; echo "Wine would not make its prefix" >&2; exit 2; }
@@ -68,7 +71,7 @@ echo \$? >status.now
 wineserver -w
 mv status.now status
 EOF
-  tmux new-session -d -s "$session" -x 80 -y 25 "bash $work/run.sh"
+  Tmux new-session -d -s "$session" -x 80 -y 25 "bash $work/run.sh"
   local waited=0
   until [[ -e $work/status ]]; do
     sleep 0.2
@@ -78,7 +81,7 @@ EOF
       break
     fi
   done
-  tmux kill-session -t "$session" 2>/dev/null || true
+  Tmux kill-session -t "$session" 2>/dev/null || true
   if grep -q '^error' "$work/result" 2>/dev/null; then grep '^error' "$work/result" >&2; fi
 }
 
@@ -101,7 +104,7 @@ declare -A figure
 sizes=("80 25" "120 9001")
 for size in "${sizes[@]}"; do
   key=${size/ /x}
-  RunProbe traced "$size" device
+  RunProbe traced "$size" device once
   figure[$key.clearCalls]=$(CallsBetween clear)
   figure[$key.clearNames]=$(CallNamesBetween clear)
   figure[$key.scrollCalls]=$(CallsBetween scroll)
