@@ -8,7 +8,7 @@
 #  - the console calls of one ClearScreen and of one scroll, and the mean
 #    time of each (the game's own console over the Windows device);
 #  - the time from typing "auto" to the round 2 line in a whole game (the
-#    median of three runs), and the console calls the game made in that run.
+#    median of five runs), and the console calls the game made in that run.
 # Calls are counted from Wine's relay trace, limited to the console
 # functions below; the timed runs go without the trace. No sound driver is
 # loaded, so the clips cost nothing and the game's time is its own.
@@ -87,15 +87,15 @@ EOF
 
 Figure() { sed -n "s/^$1 //p" "$work/result" | tr -d '\r'; }
 
-# The console calls in the trace between two marks of the probe.
-CallsBetween() {
+# The console calls in the trace between two marks of the probe, one name a
+# line (the trace also notes threads starting, which are no calls).
+CallNames() {
   sed -n "/OutputDebugStringA.*\"keelmark-probe: $1\"/,/OutputDebugStringA.*\"keelmark-probe: $1 done\"/p" \
-    "$work/relay" | grep -c ':Call ' | awk '{ print $1 - 2 }'
+    "$work/relay" | sed -n 's/.*:Call [A-Za-z0-9]*\.\([A-Za-z]*\)(.*/\1/p' | { grep -v OutputDebugStringA || true; }
 }
+CallsBetween() { CallNames "$1" | wc -l; }
 CallNamesBetween() {
-  sed -n "/OutputDebugStringA.*\"keelmark-probe: $1\"/,/OutputDebugStringA.*\"keelmark-probe: $1 done\"/p" \
-    "$work/relay" | sed -n 's/.*:Call [A-Za-z0-9]*\.\([A-Za-z]*\)(.*/\1/p' | grep -v OutputDebugStringA |
-    sort | uniq -c | awk '{ printf "%s%s x%s", sep, $2, $1; sep = ", " }'
+  CallNames "$1" | sort | uniq -c | awk '{ printf "%s%s x%s", sep, $2, $1; sep = ", " }'
 }
 
 Median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -118,7 +118,7 @@ for size in "${sizes[@]}"; do
   figure[$key.gameCalls]=$(grep -c "^$pid:[0-9a-f]*:Call " "$work/relay" || true)
   figure[$key.gameStatus]=$(Figure game_status)
   runs=()
-  for run in 1 2 3; do
+  for run in 1 2 3 4 5; do
     RunProbe plain "$size" game keelmark.exe
     runs+=("$(Figure auto_to_round_2_ms)")
   done
