@@ -55,6 +55,8 @@ class PlayingTerminal : public keelmark::Terminal {
   }
   keelmark::TerminalSize Size() const override { return {25, 80}; }
   void WriteCells(int, int, std::string_view, int) override {}
+  void Clear(int) override {}
+  void ScrollUp(int) override {}
   void PlaceCursor(int, int) override {}
   void SetCursorVisible(bool) override {}
   void EnableMouse() override {}

@@ -77,6 +77,9 @@ Console::Console(Terminal& terminal) : terminal_(terminal) {
   pendingWrap_ = false;
   foreground_ = LightGrey;
   background_ = Black;
+  // Whatever colours the console showed before, the game's start in light
+  // grey on black.
+  terminal_.SetTextAttribute(Attribute());
 }
 
 void Console::AdoptTerminalSize() {
@@ -120,7 +123,7 @@ void Console::ClearScreen() {
   cursorRow_ = 1;
   cursorColumn_ = 1;
   pendingWrap_ = false;
-  RepaintAll();
+  terminal_.Clear(Attribute());
 }
 
 void Console::MoveCursor(int row, int column) {
@@ -132,6 +135,7 @@ void Console::MoveCursor(int row, int column) {
 void Console::SetColors(int foreground, int background) {
   if (foreground >= 0 && foreground <= 15) foreground_ = foreground;
   if (background >= 0 && background <= 15) background_ = background;
+  terminal_.SetTextAttribute(Attribute());
 }
 
 void Console::PrintText(std::string_view text) {
@@ -206,7 +210,14 @@ void Console::ScrollUp() {
   std::move(cells_.begin() + static_cast<std::ptrdiff_t>(rowLength), cells_.end(), cells_.begin());
   const Cell blank{static_cast<unsigned char>(' '), static_cast<unsigned char>(Attribute())};
   std::fill(cells_.end() - static_cast<std::ptrdiff_t>(rowLength), cells_.end(), blank);
-  RepaintAll();
+  // A device of another size (a window changed and not yet taken up) would
+  // move rows the game does not have; it gets the whole screen instead.
+  const TerminalSize size = terminal_.Size();
+  if (size.rows == height_ && size.columns == width_) {
+    terminal_.ScrollUp(Attribute());
+  } else {
+    RepaintAll();
+  }
 }
 
 void Console::RepaintAll() {

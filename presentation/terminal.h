@@ -88,6 +88,16 @@ class Terminal {
   // 1-based (row, column), all with one attribute (background * 16 +
   // foreground, console colour numbers). Cells past the edge are dropped.
   virtual void WriteCells(int row, int column, std::string_view bytes, int attribute) = 0;
+  // Every cell of the device's screen becomes a blank in the attribute, and
+  // the cursor goes to (1, 1). A clear and a scroll stay a few calls however
+  // tall the screen is, where writing every row would not.
+  virtual void Clear(int attribute) = 0;
+  // Every row moves up by one, the top row is lost and the bottom row
+  // becomes blanks in the attribute.
+  virtual void ScrollUp(int attribute) = 0;
+  // The colours the device writes in of its own accord from now on. A device
+  // where every write carries its colours has nothing to do.
+  virtual void SetTextAttribute(int /*attribute*/) {}
   virtual void PlaceCursor(int row, int column) = 0;
   virtual void SetCursorVisible(bool visible) = 0;
   virtual void EnableMouse() = 0;

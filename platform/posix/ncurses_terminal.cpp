@@ -305,6 +305,32 @@ void NcursesTerminal::WriteCells(int row, int column, std::string_view bytes, in
   }
 }
 
+template <typename Change>
+void NcursesTerminal::ChangeWithBlanks(int attribute, Change change) {
+  const Rendition rendition = RenditionOf(attribute);
+  wchar_t space[2] = {L' ', L'\0'};
+  cchar_t blank;
+  setcchar(&blank, space, rendition.attributes, rendition.pair, nullptr);
+  wbkgrndset(stdscr, &blank);
+  change();
+  // Other blanking (a resize) stays in the plain colours.
+  setcchar(&blank, space, A_NORMAL, 0, nullptr);
+  wbkgrndset(stdscr, &blank);
+}
+
+void NcursesTerminal::Clear(int attribute) {
+  ChangeWithBlanks(attribute, [] { werase(stdscr); });
+  PlaceCursor(1, 1);
+}
+
+void NcursesTerminal::ScrollUp(int attribute) {
+  ChangeWithBlanks(attribute, [] {
+    scrollok(stdscr, TRUE);
+    wscrl(stdscr, 1);
+    scrollok(stdscr, FALSE);
+  });
+}
+
 void NcursesTerminal::PlaceCursor(int row, int column) {
   cursorRow_ = row;
   cursorColumn_ = column;

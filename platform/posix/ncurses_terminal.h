@@ -35,6 +35,8 @@ class NcursesTerminal : public Terminal {
 
   TerminalSize Size() const override;
   void WriteCells(int row, int column, std::string_view bytes, int attribute) override;
+  void Clear(int attribute) override;
+  void ScrollUp(int attribute) override;
   void PlaceCursor(int row, int column) override;
   void SetCursorVisible(bool visible) override;
   void EnableMouse() override;
@@ -48,6 +50,10 @@ class NcursesTerminal : public Terminal {
   };
 
   Rendition RenditionOf(int attribute);
+  // Runs a curses erase or scroll with blanks of the attribute as the
+  // window's background, which is what curses fills with.
+  template <typename Change>
+  void ChangeWithBlanks(int attribute, Change change);
   void MoveToPlacedCursor();
   // Brings the screen up to date, the cursor where the game placed it.
   void Refresh();

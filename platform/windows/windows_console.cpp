@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <iterator>
 #include <vector>
 
@@ -85,6 +87,14 @@ bool IsConsole(HANDLE handle) {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
+// Waiting for keys that cannot come would hang the game for good.
+[[noreturn]] void CannotPlay() {
+  std::fputs("keelmark: there is no console to play in (the game was started without one, "
+             "or the console's input cannot be read)\n",
+             stderr);
+  std::exit(1);
+}
+
 }  // namespace
 
 WindowsConsole::WindowsConsole() {
@@ -93,6 +103,7 @@ WindowsConsole::WindowsConsole() {
   // Keys come from the console even when standard input is redirected.
   input_ = CreateFileA("CONIN$", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, 0, nullptr);
+  if (!IsConsole(output_) || !IsConsole(input_)) CannotPlay();
 
   saved.output = output_;
   saved.input = input_;
@@ -122,14 +133,17 @@ WindowsConsole::~WindowsConsole() {
   if (input_ != INVALID_HANDLE_VALUE) CloseHandle(input_);
 }
 
-TerminalSize WindowsConsole::Size() const {
+TerminalSize WindowsConsole::Size() const { return size_; }
+
+TerminalSize WindowsConsole::QuerySize() const {
   CONSOLE_SCREEN_BUFFER_INFO info{};
   if (!GetConsoleScreenBufferInfo(output_, &info)) return size_;
   return {info.dwSize.Y, info.dwSize.X};
 }
 
 void WindowsConsole::WriteCells(int row, int column, std::string_view bytes, int attribute) {
-  const TerminalSize size = Size();
+  // A buffer that shrank since is no harm: the console clips the write.
+  const TerminalSize size = size_;
   if (row < 1 || row > size.rows || column < 1 || column > size.columns) return;
   const std::size_t room = static_cast<std::size_t>(size.columns - column + 1);
   const std::size_t length = std::min(room, bytes.size());
@@ -147,6 +161,29 @@ void WindowsConsole::WriteCells(int row, int column, std::string_view bytes, int
                       &region);
 }
 
+void WindowsConsole::Clear(int attribute) {
+  const DWORD cells = static_cast<DWORD>(size_.rows) * static_cast<DWORD>(size_.columns);
+  DWORD written = 0;
+  FillConsoleOutputCharacterA(output_, ' ', cells, COORD{0, 0}, &written);
+  FillConsoleOutputAttribute(output_, static_cast<WORD>(attribute), cells, COORD{0, 0}, &written);
+  SetConsoleCursorPosition(output_, COORD{0, 0});
+}
+
+void WindowsConsole::ScrollUp(int attribute) {
+  const SMALL_RECT rowsBelowTheTop{0, 1, static_cast<SHORT>(size_.columns - 1),
+                                   static_cast<SHORT>(size_.rows - 1)};
+  CHAR_INFO blank{};
+  blank.Char.AsciiChar = ' ';
+  blank.Attributes = static_cast<WORD>(attribute);
+  ScrollConsoleScreenBufferA(output_, &rowsBelowTheTop, nullptr, COORD{0, 0}, &blank);
+}
+
+// Also what the console writes of its own accord (an echo, another
+// program's text) comes out in the game's colours.
+void WindowsConsole::SetTextAttribute(int attribute) {
+  SetConsoleTextAttribute(output_, static_cast<WORD>(attribute));
+}
+
 void WindowsConsole::PlaceCursor(int row, int column) {
   SetConsoleCursorPosition(output_, COORD{static_cast<SHORT>(column - 1), static_cast<SHORT>(row - 1)});
 }
@@ -162,7 +199,7 @@ void WindowsConsole::SetCursorVisible(bool visible) {
 void WindowsConsole::EnableMouse() { SetConsoleMode(input_, ENABLE_MOUSE_INPUT | ENABLE_EXTENDED_FLAGS); }
 
 bool WindowsConsole::SizeChanged() {
-  const TerminalSize now = Size();
+  const TerminalSize now = QuerySize();
   if (now.rows == size_.rows && now.columns == size_.columns) return false;
   size_ = now;
   return true;

@@ -1,5 +1,7 @@
 #include "tests/doubles/virtual_terminal.h"
 
+#include <algorithm>
+
 #include "presentation/cp437.h"
 
 namespace keelmark::testing {
@@ -27,6 +29,39 @@ void VirtualTerminal::WriteCells(int row, int column, std::string_view bytes,
     StoredCell& cell = cells_[static_cast<std::size_t>(row - 1) * columns_ + (c - 1)];
     cell.character = static_cast<unsigned char>(bytes[i]);
     cell.attribute = static_cast<unsigned char>(attribute);
+  }
+}
+
+void VirtualTerminal::Clear(int attribute) {
+  ++clears_;
+  cells_.assign(cells_.size(), StoredCell{' ', static_cast<unsigned char>(attribute)});
+  cursorRow_ = 1;
+  cursorColumn_ = 1;
+  LogAllRows();
+}
+
+void VirtualTerminal::ScrollUp(int attribute) {
+  ++scrolls_;
+  const auto rowLength = static_cast<std::ptrdiff_t>(columns_);
+  std::move(cells_.begin() + rowLength, cells_.end(), cells_.begin());
+  std::fill(cells_.end() - rowLength, cells_.end(),
+            StoredCell{' ', static_cast<unsigned char>(attribute)});
+  LogAllRows();
+}
+
+void VirtualTerminal::LogAllRows() {
+  for (int row = 1; row <= rows_; ++row) {
+    int start = 1;
+    while (start <= columns_) {
+      const unsigned char attribute = At(row, start)->attribute;
+      std::string run;
+      int end = start;
+      for (; end <= columns_ && At(row, end)->attribute == attribute; ++end) {
+        run += static_cast<char>(At(row, end)->character);
+      }
+      log_.Add(Wrote{row, start, attribute, run});
+      start = end;
+    }
   }
 }
 

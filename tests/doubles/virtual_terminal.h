@@ -57,6 +57,11 @@ class VirtualTerminal : public Terminal {
   // Terminal
   TerminalSize Size() const override { return {rows_, columns_}; }
   void WriteCells(int row, int column, std::string_view bytes, int attribute) override;
+  // Both are logged as the rows they leave, written out, so the log reads
+  // the same whichever way the console changed the screen.
+  void Clear(int attribute) override;
+  void ScrollUp(int attribute) override;
+  void SetTextAttribute(int attribute) override { textAttribute_ = attribute; }
   void PlaceCursor(int row, int column) override;
   void SetCursorVisible(bool visible) override { cursorVisible_ = visible; }
   void EnableMouse() override { mouseEnabled_ = true; }
@@ -101,6 +106,9 @@ class VirtualTerminal : public Terminal {
   int CursorColumn() const { return cursorColumn_; }
   bool CursorVisible() const { return cursorVisible_; }
   bool MouseEnabled() const { return mouseEnabled_; }
+  int TextAttribute() const { return textAttribute_; }
+  int Clears() const { return clears_; }
+  int Scrolls() const { return scrolls_; }
 
  private:
   struct Scripted {
@@ -110,6 +118,8 @@ class VirtualTerminal : public Terminal {
   };
 
   void Blank();
+  // Logs every row as runs of one attribute each.
+  void LogAllRows();
   const StoredCell* At(int row, int column) const;
 
   EventLog& log_;
@@ -121,6 +131,9 @@ class VirtualTerminal : public Terminal {
   int cursorColumn_ = 1;
   bool cursorVisible_ = false;
   bool mouseEnabled_ = false;
+  int textAttribute_ = -1;
+  int clears_ = 0;
+  int scrolls_ = 0;
 };
 
 }  // namespace keelmark::testing

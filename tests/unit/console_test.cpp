@@ -134,6 +134,28 @@ TEST_F(ConsoleTest, AScrollFillsTheNewBottomRowInTheCurrentColours) {
   EXPECT_EQ(terminal.AttributeAt(25, 40), 0x12);
 }
 
+// However tall the screen, a clear or a scroll is one operation of the
+// device, never every row written again.
+TEST_F(ConsoleTest, ClearAndScrollAreOneDeviceOperationEach) {
+  console.ClearScreen();
+  console.MoveCursor(25, 1);
+  console.EndLine();
+  EXPECT_EQ(terminal.Clears(), 1);
+  EXPECT_EQ(terminal.Scrolls(), 1);
+}
+
+// A window shrunk under the game: the device cannot scroll rows it does not
+// have, so what the game's bottom rows held is painted in instead.
+TEST_F(ConsoleTest, AScrollOnASmallerDeviceShowsTheRowsThatMovedUpIntoIt) {
+  console.MoveCursor(21, 1);
+  console.PrintText("kept");
+  terminal.Resize(20, 80);
+  ASSERT_EQ(console.WaitKeyOrResize(), std::nullopt);
+  console.MoveCursor(25, 1);
+  console.EndLine();
+  EXPECT_EQ(terminal.Text(20, 1, 4), "kept");
+}
+
 TEST_F(ConsoleTest, MoveCursorIgnoresEachOutOfRangeCoordinateOnItsOwn) {
   const struct {
     int row, column;
@@ -152,14 +174,24 @@ TEST_F(ConsoleTest, SetColorsKeepsAColourOutsideZeroToFifteenAndTextTakesTheCurr
     int foreground, background;
     int attribute;
   } changes[] = {{3, 8, 0x83}, {14, -1, 0x8E}, {16, 2, 0x2E}, {-5, 15, 0xFE}, {0, 0, 0x00}};
+  // The device writes in the current colours too, from the start.
+  EXPECT_EQ(terminal.TextAttribute(), 0x07);
   int column = 1;
   for (const auto& c : changes) {
     console.SetColors(c.foreground, c.background);
+    EXPECT_EQ(terminal.TextAttribute(), c.attribute) << c.foreground << "," << c.background;
     console.MoveCursor(2, column);
     console.PrintText("Y");
     EXPECT_EQ(terminal.AttributeAt(2, column), c.attribute) << c.foreground << "," << c.background;
     EXPECT_EQ(console.CellAt(2, column++).attribute, c.attribute);
   }
+}
+
+// The one device setting no other test sees: a terminal shows its cursor
+// unasked, the Windows console not always.
+TEST_F(ConsoleTest, ShowCursorReachesTheDevice) {
+  console.ShowCursor();
+  EXPECT_TRUE(terminal.CursorVisible());
 }
 
 TEST_F(ConsoleTest, ClearScreenFillsEveryCellInTheCurrentColours) {
@@ -171,13 +203,6 @@ TEST_F(ConsoleTest, ClearScreenFillsEveryCellInTheCurrentColours) {
   EXPECT_EQ(console.CursorColumn(), 1);
   EXPECT_EQ(terminal.Picture(), std::string(25, '\n'));
   EXPECT_EQ(console.CellAt(25, 80).attribute, 0x83);
-}
-
-TEST_F(ConsoleTest, ShowCursorAndEnableMouseInputReachTheDevice) {
-  console.ShowCursor();
-  console.EnableMouseInput();
-  EXPECT_TRUE(terminal.CursorVisible());
-  EXPECT_TRUE(terminal.MouseEnabled());
 }
 
 // What WaitKey makes of the events the device delivers, with mouse input

@@ -103,7 +103,10 @@ INSTANTIATE_TEST_SUITE_P(
         Walk{"bounces_off_the_edge", 1, {}, {1, 1}, {{true, {2, 1}}}, 1},
         Walk{"corner_miss_leads_along_the_top_row", 1, {}, {1, 1}, {{false, {2, 1}}, {true, {1, 2}}}, 4},
         Walk{"a_bounce_that_is_the_second_change_drops_its_step", 2, {}, {2, 5},
-             {{false, {3, 5}}, {true, {1, 5}}, {true, {2, 6}}}, 3}),
+             {{false, {3, 5}}, {true, {1, 5}}, {true, {2, 6}}}, 3},
+        Walk{"a_bounce_far_from_the_origin_goes_on_across_beside_the_origin", 1, {}, {3, 5},
+             {{false, {2, 5}}, {true, {4, 5}}, {true, {5, 5}}, {true, {6, 5}}, {true, {7, 5}},
+              {true, {8, 5}}, {true, {9, 5}}, {true, {10, 5}}, {false, {3, 4}}}, 4}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TargetingTest, GivesUpAboveFourChangesForRandomUnfiredSquares) {
@@ -130,20 +133,6 @@ TEST_F(TargetingTest, GivesUpAboveFourChangesForRandomUnfiredSquares) {
   random.PushSquare(1, 10);
   EXPECT_EQ(Choose(), (Square{1, 10}));
   EXPECT_EQ(random.Remaining(), 0u);
-}
-
-TEST_F(TargetingTest, SwitchAxisTurnsAQuarterAndReturnsToTheOrigin) {
-  const int turned[] = {0, 3, 4, 1, 2};
-  for (int d = 1; d <= 4; ++d) {
-    game.hunt.huntOrigin = {4, 4};
-    game.hunt.huntCursor = {4, 7};
-    game.hunt.huntDirection = d;
-    game.hunt.directionChanges = 2;
-    game.SwitchAxis();
-    EXPECT_EQ(game.hunt.huntDirection, turned[d]) << "from " << d;
-    EXPECT_EQ(game.hunt.huntCursor, (Square{4, 4}));
-    EXPECT_EQ(game.hunt.directionChanges, 3);
-  }
 }
 
 }  // namespace
