@@ -34,7 +34,7 @@
 #include "bench/game_process.h"
 #include "bench/monitor_recorder.h"
 #include "platform/posix/espeak_voice.h"
-#include "platform/posix/sdl_audio_out.h"
+#include "platform/posix/audio_player.h"
 #include "platform/posix/speech_dispatcher_voice.h"
 
 namespace {
@@ -104,7 +104,7 @@ class Bench {
   // A spoken text and the clip after it, as the game has them: the silence
   // from the last sample of the words to the first of the clip.
   void MeasureGap(const std::string& group, const std::string& text, keelmark::Voice& voice,
-                  keelmark::SdlAudioOut& audio) {
+                  keelmark::AudioPlayer& audio) {
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     const Clock::time_point spoken = Clock::now();
     voice.Speak(text);
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  keelmark::SdlAudioOut audio;
+  keelmark::AudioPlayer audio;
   if (!audio.HasDevice()) {
     std::fprintf(stderr, "no audio device\n");
     return 1;
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
                     [&] { audio.PlayClip(clip); });
   // Long enough for the output to have let its device go: the clip has to
   // open it again.
-  const auto longWait = keelmark::SdlAudioOut::idleBeforeClosing + std::chrono::milliseconds(2000);
+  const auto longWait = keelmark::AudioPlayer::idleBeforeClosing + std::chrono::milliseconds(2000);
   for (int i = 0; i < 5; ++i)
     bench.Measure("clip after a wait", "buzzer after " + std::to_string(longWait.count()) + " ms of quiet",
                   [&] { audio.PlayClip("buzzer"); }, longWait);
