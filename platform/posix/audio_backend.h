@@ -1,8 +1,8 @@
 #pragma once
-// One way of getting the game's samples to the speaker. Its calls may block
-// for as long as the device or the sound server makes them; the player
-// above makes them on a thread of its own and never waits for one longer
-// than the sound needs.
+// One way of getting the game's samples to the speaker: 48 kHz, two
+// channels, 16 bits in the machine's byte order. Its calls may block as long
+// as the device or the sound server makes them; the player above makes them
+// on a thread of its own and bounds its waits for them.
 
 #include <chrono>
 #include <cstddef>
@@ -10,19 +10,16 @@
 
 namespace keelmark {
 
-// Every backend takes 48 kHz, two channels, 16-bit samples in the machine's
-// own byte order.
-constexpr int audioFramesPerSecond = 48000;
-constexpr int audioChannels = 2;
+constexpr int audioFramesPerSecond = 48000, audioChannels = 2;
 constexpr int audioBytesPerSecond = audioFramesPerSecond * audioChannels * 2;
 
 class AudioBackend {
  public:
   virtual ~AudioBackend() = default;
-  // Takes the device (or a stream on the server); false when none answers.
+  // False when the device (or the server) does not answer.
   virtual bool Open() = 0;
-  // False once the device has gone: it is closed, and opened again for the
-  // next sound.
+  // Each false once the device has gone: it is closed and opened again for
+  // the next sound.
   virtual bool Write(const void* data, std::size_t bytes) = 0;
   // Returns once everything written has left the queue for the output.
   virtual bool Drain() = 0;
@@ -33,7 +30,7 @@ class AudioBackend {
   virtual bool ClosesWhenQuiet() const = 0;
 };
 
-// Each returns an open backend, or null when it has no device.
+// Each an open backend, or null when it has no device.
 std::unique_ptr<AudioBackend> OpenPulseBackend();
 enum class WhenQuiet { CloseSoundDevice, CloseAnyDevice };
 std::unique_ptr<AudioBackend> OpenSdlBackend(WhenQuiet whenQuiet = WhenQuiet::CloseSoundDevice);

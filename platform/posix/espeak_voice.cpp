@@ -14,11 +14,8 @@ namespace keelmark {
 
 namespace {
 
-// espeak-ng keeps one global engine. Set up a second time in one process,
-// it deadlocks in espeak_ng_Terminate, so it is set up once, on the first
-// voice asked for, and kept until the process ends; every voice speaks
-// through it, telling its own samples apart by the user data of a call.
-
+// Every voice speaks through the one engine, telling its own samples apart
+// by the user data of a call.
 class EspeakVoice : public Voice {
  public:
   EspeakVoice(SpeechSamplesOut& audio, std::shared_future<int> sampleRate)
@@ -81,18 +78,18 @@ int StartEngine() {
   if (espeak_ng_Initialize(nullptr) != ENS_OK) return 0;
   // Pieces of 50 ms let the first one play while the rest is being made.
   if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 50, nullptr) != ENS_OK ||
-      espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE) != ENS_OK) {
+      espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE) != ENS_OK)
     return 0;
-  }
   espeak_SetSynthCallback(&EspeakVoice::ReceiveSamples);
   return espeak_ng_GetSampleRate();
 }
 
-// espeak-ng 1.51 connects to the sound server while it starts, though the
-// game never plays through that connection, and a server that does not
-// answer would hold the start without limit: it starts on a thread of its
-// own, left behind if it never ends. Its sample rate, or 0 when it could not
-// be set up.
+// espeak-ng keeps one global engine, which deadlocks in espeak_ng_Terminate
+// when set up a second time: it is set up once and kept. Its version 1.51
+// connects to the sound server while it starts, though the game never plays
+// through that connection; a server that does not answer would hold the
+// start without limit, so it starts on a thread of its own, left behind if
+// it never ends. The engine's sample rate, or 0 when it could not be set up.
 std::shared_future<int> EngineStarted() {
   static const std::shared_future<int> started = [] {
     std::packaged_task<int()> start(StartEngine);
