@@ -198,6 +198,9 @@ struct Gate {
   std::mutex mutex;
   std::condition_variable changed;
   bool shut = false;
+  // A server that has gone away refuses at once.
+  std::atomic<bool> gone{false};
+  std::atomic<int> opens{0};
   std::atomic<std::size_t> bytesWritten{0};
 
   void Pass() {
@@ -216,9 +219,14 @@ struct Gate {
 class GatedBackend : public AudioBackend {
  public:
   explicit GatedBackend(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
-  bool Open() override { return gate_->Pass(), true; }
+  bool Open() override {
+    gate_->Pass();
+    ++gate_->opens;
+    return !gate_->gone;
+  }
   bool Write(const void*, std::size_t bytes) override {
     gate_->Pass();
+    if (gate_->gone) return false;
     gate_->bytesWritten += bytes;
     return true;
   }
@@ -266,6 +274,22 @@ TEST(StalledSoundServer, ASoundIsGivenUpTheNextSkippedAtOnceAndSoundComesBackWhe
   const std::size_t before = gate->bytesWritten;
   audio.PlayClip("sink");
   EXPECT_GT(gate->bytesWritten, before);
+}
+
+TEST(StalledSoundServer, OneThatWentAwayCostsNothingAndIsHeardAgainOnceItIsBack) {
+  auto gate = std::make_shared<Gate>();
+  AudioPlayer audio({[gate] { return std::make_unique<GatedBackend>(gate); }});
+  ASSERT_TRUE(audio.HasDevice());
+  gate->gone = true;
+  EXPECT_LT(TimeOf([&] {
+              audio.PlayClip("sink");
+              audio.PlayClip("sink");
+            }),
+            atOnce);
+  gate->gone = false;
+  audio.PlayClip("sink");
+  EXPECT_GT(gate->bytesWritten, 0u);
+  EXPECT_EQ(gate->opens, 2);
 }
 
 // Ending the game while the server does not answer: the player's thread,
