@@ -6,8 +6,9 @@
 // Prints, per call, how long after the call its sound started and how long
 // after its sound ended the call returned, then the medians; the first sound
 // after a quiet spell long enough for the output to let its device go; how
-// often the calling thread wakes while a sound plays; the silence between a
-// spoken text and the clip after it; and, given the game, how soon its
+// often the calling thread and the audio output's own wake while a sound
+// plays; the silence between a spoken text and the clip after it; and,
+// given the game, how soon its
 // first sound is heard after it is started with the espeak-ng voice. Run it
 // through bench/run_audio_latency.sh or bench/run_bench.sh, which start a
 // private sound server to measure against.
@@ -15,7 +16,7 @@
 //   keelmark_audio_bench MONITOR_SOURCE [GAME [RUNS]]
 //     with RUNS, only the game's first sound, that many times
 
-#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -23,10 +24,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,7 +38,7 @@
 #include "bench/game_process.h"
 #include "bench/monitor_recorder.h"
 #include "platform/posix/espeak_voice.h"
-#include "platform/posix/sdl_audio_out.h"
+#include "platform/posix/audio_player.h"
 #include "platform/posix/speech_dispatcher_voice.h"
 
 namespace {
@@ -52,23 +56,40 @@ struct Measurement {
   double startsAfterCall;   // seconds
   double returnsAfterEnd;   // seconds
   double soundSeconds;
-  double wakeUpsPerSecond;  // of the calling thread, while the call lasted
+  double wakeUpsPerSecond;  // of the audio's threads, while the call lasted
   double waitsPerSecond;    // the voluntary ones alone
 };
 
-// Every time the calling thread left the processor: waiting (voluntary) or
-// made to make way for another (involuntary, which a loaded machine adds).
-long ThreadWakeUps() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_nvcsw + usage.ru_nivcsw;
+// The recorder's threads, started before the audio output: the wake-ups
+// counted are those of the calling thread and of every thread the audio
+// output and its libraries start, which may do the waiting for it.
+std::set<std::string> recorderThreads;
+
+void NoteRecorderThreads() {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+    recorderThreads.insert(task.path().filename());
+  recorderThreads.erase(std::to_string(gettid()));
 }
 
-long ThreadWaits() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_nvcsw;
+// Every time those threads left the processor: waiting (voluntary) or made
+// to make way for another (involuntary, which a loaded machine adds).
+long WakeUps(bool waitsOnly) {
+  long total = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    if (recorderThreads.count(task.path().filename())) continue;
+    std::ifstream status(task.path() / "status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+      if (key == "voluntary_ctxt_switches:" && status >> value) total += value;
+      if (key == "nonvoluntary_ctxt_switches:" && status >> value && !waitsOnly) total += value;
+    }
+  }
+  return total;
 }
+
+long ThreadWakeUps() { return WakeUps(false); }
+long ThreadWaits() { return WakeUps(true); }
 
 class Bench {
  public:
@@ -104,7 +125,7 @@ class Bench {
   // A spoken text and the clip after it, as the game has them: the silence
   // from the last sample of the words to the first of the clip.
   void MeasureGap(const std::string& group, const std::string& text, keelmark::Voice& voice,
-                  keelmark::SdlAudioOut& audio) {
+                  keelmark::AudioPlayer& audio) {
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     const Clock::time_point spoken = Clock::now();
     voice.Speak(text);
@@ -203,7 +224,8 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  keelmark::SdlAudioOut audio;
+  NoteRecorderThreads();
+  keelmark::AudioPlayer audio;
   if (!audio.HasDevice()) {
     std::fprintf(stderr, "no audio device\n");
     return 1;
@@ -218,7 +240,7 @@ int main(int argc, char** argv) {
                     [&] { audio.PlayClip(clip); });
   // Long enough for the output to have let its device go: the clip has to
   // open it again.
-  const auto longWait = keelmark::SdlAudioOut::idleBeforeClosing + std::chrono::milliseconds(2000);
+  const auto longWait = keelmark::AudioPlayer::idleBeforeClosing + std::chrono::milliseconds(2000);
   for (int i = 0; i < 5; ++i)
     bench.Measure("clip after a wait", "buzzer after " + std::to_string(longWait.count()) + " ms of quiet",
                   [&] { audio.PlayClip("buzzer"); }, longWait);
@@ -246,7 +268,7 @@ int main(int argc, char** argv) {
               "<= 10 ms");
   PrintFigure("clip start after " + std::to_string(longWait.count()) + " ms of quiet (median)",
               Format("%.1f ms", bench.StartMs("clip after a wait")), "not noticeably later than a clip's");
-  PrintFigure("calling thread's wake-ups per second while a clip plays (median; of them waiting)",
+  PrintFigure("wake-ups per second of the calling thread and the audio's own while a clip plays (median; of them waiting)",
               Format("%.1f", bench.WakeUpsPerSecond("clip")) + Format(" (%.1f)", bench.WaitsPerSecond("clip")),
               "<= 50");
   for (const std::string voice : {"espeak-ng", "speech-dispatcher"}) {
@@ -255,7 +277,7 @@ int main(int argc, char** argv) {
                 "none set");
     PrintFigure(voice + ": call's return after the last audible sample (median)",
                 Format("%.1f ms", bench.ReturnMs(voice)), "none set (see the gap)");
-    PrintFigure(voice + ": calling thread's wake-ups per second while speaking (median; of them waiting)",
+    PrintFigure(voice + ": wake-ups per second of the calling thread and the audio's own while speaking (median; of them waiting)",
                 Format("%.1f", bench.WakeUpsPerSecond(voice)) + Format(" (%.1f)", bench.WaitsPerSecond(voice)),
                 "<= 50");
     PrintFigure(voice + ": gap from the last word to the next clip (median)",

@@ -26,7 +26,7 @@
 
 #include "bench/monitor_recorder.h"
 #include "platform/posix/espeak_voice.h"
-#include "platform/posix/sdl_audio_out.h"
+#include "platform/posix/audio_player.h"
 #include "platform/posix/speech_dispatcher_voice.h"
 
 namespace {
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   const std::string voiceName = argc > 2 ? argv[2] : "speech-dispatcher";
   MonitorRecorder recorder(monitor);
   if (!recorder.Ok()) return 1;
-  keelmark::SdlAudioOut audio;
+  keelmark::AudioPlayer audio;
   std::unique_ptr<keelmark::Voice> voice = voiceName == "espeak-ng" ? keelmark::OpenEspeakVoice(audio)
                                                                     : keelmark::OpenSpeechDispatcherVoice();
   if (voice == nullptr) {

@@ -3,29 +3,32 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <vector>
-
-#include "platform/posix/sdl_audio_out.h"
 
 namespace keelmark {
 
 namespace {
 
-// espeak-ng keeps one global engine. Set up a second time in one process,
-// it deadlocks in espeak_ng_Terminate, so it is set up once, on the first
-// voice asked for, and kept until the process ends; every voice speaks
-// through it, telling its own samples apart by the user data of a call.
+// Every voice speaks through the one engine, telling its own samples apart
+// by the user data of a call.
 class EspeakVoice : public Voice {
  public:
-  EspeakVoice(SdlAudioOut& audio, int sampleRate) : audio_(audio), sampleRate_(sampleRate) {}
+  EspeakVoice(SpeechSamplesOut& audio, std::shared_future<int> sampleRate)
+      : audio_(audio), sampleRate_(std::move(sampleRate)) {}
 
   bool Speak(const std::string& utf8Text) override {
-    if (utf8Text.empty()) return true;
+    // Silent until the engine has started.
+    if (utf8Text.empty() || sampleRate_.wait_for(std::chrono::seconds(0)) != std::future_status::ready ||
+        sampleRate_.get() <= 0)
+      return true;
     heardAnything_ = false;
     heldBack_.clear();
-    audio_.BeginSamples(sampleRate_);
+    audio_.BeginSamples(sampleRate_.get());
     // Synchronous output: the callback below runs on this thread for each
     // piece as it is rendered, and the call returns after the last piece.
     espeak_ng_Synthesize(utf8Text.c_str(), utf8Text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
@@ -62,17 +65,12 @@ class EspeakVoice : public Voice {
     heldBack_.erase(heldBack_.begin(), heldBack_.begin() + static_cast<std::ptrdiff_t>(audible));
   }
 
-  SdlAudioOut& audio_;
-  int sampleRate_;
+  SpeechSamplesOut& audio_;
+  std::shared_future<int> sampleRate_;
   bool heardAnything_ = false;
   std::vector<std::int16_t> heldBack_;
 };
 
-}  // namespace
-
-namespace {
-
-// The engine's sample rate, or 0 when it could not be set up.
 int StartEngine() {
   espeak_ng_InitializePath(nullptr);
   // A null error context makes espeak-ng keep its messages to itself, which
@@ -80,20 +78,37 @@ int StartEngine() {
   if (espeak_ng_Initialize(nullptr) != ENS_OK) return 0;
   // Pieces of 50 ms let the first one play while the rest is being made.
   if (espeak_ng_InitializeOutput(ENOUTPUT_MODE_SYNCHRONOUS, 50, nullptr) != ENS_OK ||
-      espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE) != ENS_OK) {
+      espeak_ng_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE) != ENS_OK)
     return 0;
-  }
   espeak_SetSynthCallback(&EspeakVoice::ReceiveSamples);
   return espeak_ng_GetSampleRate();
 }
 
+// espeak-ng keeps one global engine, which deadlocks in espeak_ng_Terminate
+// when set up a second time: it is set up once and kept. Its version 1.51
+// connects to the sound server while it starts, though the game never plays
+// through that connection; a server that does not answer would hold the
+// start without limit, so it starts on a thread of its own, left behind if
+// it never ends. The engine's sample rate, or 0 when it could not be set up.
+std::shared_future<int> EngineStarted() {
+  static const std::shared_future<int> started = [] {
+    std::packaged_task<int()> start(StartEngine);
+    std::shared_future<int> result = start.get_future().share();
+    std::thread(std::move(start)).detach();
+    return result;
+  }();
+  return started;
+}
+
 }  // namespace
 
-std::unique_ptr<Voice> OpenEspeakVoice(SdlAudioOut& audio) {
+std::unique_ptr<Voice> OpenEspeakVoice(SpeechSamplesOut& audio) {
   if (!audio.HasDevice()) return nullptr;
-  static const int sampleRate = StartEngine();
-  if (sampleRate <= 0) return nullptr;
-  return std::make_unique<EspeakVoice>(audio, sampleRate);
+  std::shared_future<int> sampleRate = EngineStarted();
+  // An engine without its data leaves the speaking to the next voice.
+  if (sampleRate.wait_for(std::chrono::milliseconds(1500)) == std::future_status::ready && sampleRate.get() <= 0)
+    return nullptr;
+  return std::make_unique<EspeakVoice>(audio, std::move(sampleRate));
 }
 
 }  // namespace keelmark

@@ -1,11 +1,12 @@
-// The POSIX devices: curses on the terminal, SDL2 for sound, and for speech
-// the player's own speech service, else espeak-ng, else silence.
+// The POSIX devices: curses on the terminal; for sound a PulseAudio server
+// (or PipeWire's PulseAudio service), else SDL2's device; and for speech the
+// player's own speech service, else espeak-ng, else silence.
 
 #include "platform/platform.h"
+#include "platform/posix/audio_player.h"
 #include "platform/posix/espeak_voice.h"
 #include "platform/posix/ncurses_terminal.h"
 #include "platform/posix/quiet_stderr.h"
-#include "platform/posix/sdl_audio_out.h"
 #include "platform/posix/speech_dispatcher_voice.h"
 
 namespace keelmark {
@@ -31,7 +32,7 @@ class PosixPlatform : public Platform {
   // complain onto it, and given back after they have gone.
   NcursesTerminal terminal_;
   QuietStderr quietStderr_;
-  SdlAudioOut audio_;
+  AudioPlayer audio_;
 };
 
 }  // namespace
