@@ -13,11 +13,19 @@
 # functions below; the timed runs go without the trace. No sound driver is
 # loaded, so the clips cost nothing and the game's time is its own.
 #
-#   bench/windows/run_console_buffer_bench.sh [BUILD_FOLDER [GAME.EXE]]
+#   bench/windows/run_console_buffer_bench.sh [--check] [BUILD_FOLDER [GAME.EXE]]
 #
 # BUILD_FOLDER is the cross build (build-windows/ by default); GAME.EXE
 # defaults to the one built there, and may be another build's, to compare.
+# With --check (a test of the cross build) only the calls of one clear and
+# one scroll in the 120 x 9001 buffer are counted, and more than three of
+# either fails: counts do not depend on how busy the machine is.
 set -euo pipefail
+check=0
+if [[ ${1:-} == --check ]]; then
+  check=1
+  shift
+fi
 unset DISPLAY WAYLAND_DISPLAY
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(readlink -f "${1:-$here/../../build-windows}")
@@ -101,6 +109,16 @@ CallNamesBetween() {
 Median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 declare -A figure
+if ((check)); then
+  RunProbe traced "120 9001" device once
+  failed=0
+  for operation in clear scroll; do
+    calls=$(CallsBetween "$operation")
+    echo "120 x 9001: one $operation took $calls console calls ($(CallNamesBetween "$operation"))"
+    ((calls >= 1 && calls <= 3)) || { echo "FAIL: one $operation should take one to three console calls" >&2; failed=1; }
+  done
+  exit "$failed"
+fi
 sizes=("80 25" "120 9001")
 for size in "${sizes[@]}"; do
   key=${size/ /x}

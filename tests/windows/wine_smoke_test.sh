@@ -286,6 +286,9 @@ PlayWholeGame() {
       Said "$spokenSquare" "$spokenSquare"
     fi
     WaitUntil 60 RoundOrEndShows $((round + 1)) || { Fail "round $round did not end"; Finish; }
+    # Wine's console may still be drawing the rest of the screen on a busy
+    # machine.
+    WaitUntil 5 ScreenIsSteady
     LoadScreen
     ReadShot "$shotRow" "$shotColumn" || { Fail "the shot at $spokenSquare is marked $shot"; Finish; }
     [[ $shot == HIT ]] && AimAround "$shotRow" "$shotColumn"
@@ -294,7 +297,7 @@ PlayWholeGame() {
     # The computer fires unless the player has just sunk its last ship.
     computerClips=""
     if ! TextIsAt 25 1 "You win!!!"; then
-      ReadComputerSquare || { Fail "no square after 'computer chooses: ' ('$computerText')"; Finish; }
+      WaitUntil 5 ReadComputerSquare || { Fail "no square after 'computer chooses: ' ('$computerText')"; Finish; }
       Said "Computer chooses: $(sed 's/ *$//' <<<"$computerText")"
       ReadShot "$computerRow" "$computerColumn" || { Fail "the computer's shot at $computerSquare is marked $shot"; Finish; }
       computerClips="DROP $shot"
