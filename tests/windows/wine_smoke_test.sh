@@ -259,7 +259,7 @@ PlayWholeGame() {
   fleet=$(grep -o . <<<"$fleet" | sort | tr -d '\n')
   [[ $fleet == BBBBCCCCCDDRRRSSS ]] || { Fail "the home board holds the fleet '$fleet'"; Finish; }
 
-  local round=0 playerSank=0 computerSank=0 letter shot playerClips computerClips spokenSquare
+  local round=0 playerSank=0 computerSank=0 playerHits=0 computerHits=0 letter shot playerClips computerClips spokenSquare
   while true; do
     round=$((round + 1))
     AwaitPrompt "$round"
@@ -278,7 +278,9 @@ PlayWholeGame() {
       # The second press of a double click is not a click of its own.
       Inject "double $shotRow $shotColumn"
       Said "$spokenSquare" "$spokenSquare"
-    elif ((round % 2)); then
+    elif ((round % 2 || playerHits == 16 || computerHits == 16)); then
+      # Typed, also where this round may end the game: a click's release
+      # would be the key that the report waits for, and end the game at once.
       TypeLine "${letter,,}$shotColumn"
       Said "${letter,,}$shotColumn"
     else
@@ -291,7 +293,10 @@ PlayWholeGame() {
     WaitUntil 5 ScreenIsSteady
     LoadScreen
     ReadShot "$shotRow" "$shotColumn" || { Fail "the shot at $spokenSquare is marked $shot"; Finish; }
-    [[ $shot == HIT ]] && AimAround "$shotRow" "$shotColumn"
+    if [[ $shot == HIT ]]; then
+      AimAround "$shotRow" "$shotColumn"
+      playerHits=$((playerHits + 1))
+    fi
     playerClips="DROP $shot"
 
     # The computer fires unless the player has just sunk its last ship.
@@ -302,6 +307,7 @@ PlayWholeGame() {
       ReadShot "$computerRow" "$computerColumn" || { Fail "the computer's shot at $computerSquare is marked $shot"; Finish; }
       computerClips="DROP $shot"
       if [[ $shot == HIT ]]; then
+        computerHits=$((computerHits + 1))
         glyph=${fleetAt[$((computerRow - 12)),$computerColumn]}
         shipHits[$glyph]=$((${shipHits[$glyph]:-0} + 1))
         if ((shipHits[$glyph] == shipLength[$glyph])); then
