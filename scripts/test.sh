@@ -23,7 +23,7 @@ if [ $# -eq 0 ]; then
   windowsLog=$(mktemp)
   setsid -w bash -c 'set -euo pipefail; source scripts/step.sh; Step windows scripts/windows_build.sh --test' >"$windowsLog" 2>&1 &
   windowsJob=$!
-  trap 'kill -- -$windowsJob 2>/dev/null; rm -f "$windowsLog"' EXIT
+  trap 'kill -- -$windowsJob 2>/dev/null || true; rm -f "$windowsLog"' EXIT
   Step "sanitizer build" bash -c 'cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
     cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests'
   Step "sanitizer tests" ctest --test-dir build-sanitize --output-on-failure -j2 -L quick
