@@ -134,13 +134,15 @@ cmp -s "$installDir/COPYING.txt" "$(dirname "$0")/../../COPYING" || Fail "the li
 # nowhere, so the game is only seen running, and ended by its process id.
 step=$SECONDS
 if [[ -f $shortcut ]]; then
-  wine start /unix "$shortcut" >"$work/shortcut.log" 2>&1
+  timeout 30 wine start /unix "$shortcut" >"$work/shortcut.log" 2>&1
   if WaitUntil 30 FindShortcutGame; then
-    kill "$shortcutGame"
+    kill -KILL "$shortcutGame"
   else
     Fail "the Start-menu shortcut did not start the installed keelmark.exe"
-    wineserver -k
   fi
+  # A console left without its game, on a busy machine, may not go by
+  # itself: the prefix's processes are ended after a while.
+  timeout 20 wineserver -w || wineserver -k
   wineserver -w
 else
   Fail "no Start-menu shortcut at ${shortcut#"$WINEPREFIX/"}"
