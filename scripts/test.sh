@@ -4,7 +4,7 @@
 # sanitizers, the fuzz targets for a bounded time, the Windows executable
 # cross-built and played under Wine, and (as root, or with sudo) the .deb
 # built, installed, played and removed. Each step says how long it took.
-# Extra arguments go to the first ctest run, e.g. "scripts/test.sh -L quick".
+# Extra arguments go to the first ctest run alone, e.g. "scripts/test.sh -L quick".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,27 +14,51 @@ Step setup scripts/setup.sh
 Step build scripts/build.sh
 # One more job than cores: the sound tests spend their time waiting for
 # sound played in real time.
-Step tests ctest --test-dir build --output-on-failure -j"$(($(nproc) + 1))" "$@"
-if [ $# -eq 0 ]; then
-  # The Windows tests spend most of their time waiting for clips that Wine
-  # plays at only a few times their speed, so they run beside the sanitizer
-  # build, its tests and the fuzzing, in a process group of their own that
-  # goes if this script ends first. Their output comes after.
-  windowsLog=$(mktemp)
-  setsid -w bash -c 'set -euo pipefail; source scripts/step.sh; Step windows scripts/windows_build.sh --test' >"$windowsLog" 2>&1 &
-  windowsJob=$!
-  trap 'kill -- -$windowsJob 2>/dev/null || true; rm -f "$windowsLog"' EXIT
-  Step "sanitizer build" bash -c 'cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
-    cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests'
-  Step "sanitizer tests" ctest --test-dir build-sanitize --output-on-failure -j2 -L quick
-  Step fuzzing scripts/fuzz.sh
-  if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
-    Step package tests/package/installed_game_test.sh build
-  else
-    echo "Skipping the package test: it installs the .deb, and needs root or sudo."
-  fi
-  windowsStatus=0
-  wait "$windowsJob" || windowsStatus=$?
-  cat "$windowsLog"
-  exit "$windowsStatus"
+testsStep=(Step tests ctest --test-dir build --output-on-failure -j"$(($(nproc) + 1))")
+if [ $# -gt 0 ]; then
+  "${testsStep[@]}" "$@"
+  exit 0
 fi
+
+# The tests spend most of their time waiting: the sound tests for sound
+# played in real time, the Windows tests for clips that Wine plays at only a
+# few times their speed. So the other builds and the Windows tests run beside
+# them, each in a process group of its own that goes if this script ends
+# first; the compilers at a lower priority, so that the timed tests keep
+# their processor. Their output comes when they are waited for.
+besideLogs=$(mktemp -d)
+declare -A besideJobs
+trap 'for job in "${besideJobs[@]}"; do kill -- -"$job" 2>/dev/null || true; done; rm -rf "$besideLogs"' EXIT
+# Beside NAME COMMAND...: runs the command as step NAME in the background.
+Beside() {
+  local name=$1
+  shift
+  setsid -w bash -c 'source scripts/step.sh; Step "$@"' _ "$name" "$@" >"$besideLogs/$name" 2>&1 &
+  besideJobs[$name]=$!
+}
+# AwaitBeside NAME: waits for that step and shows its output; its failure
+# ends the run.
+AwaitBeside() {
+  local status=0
+  wait "${besideJobs[$1]}" || status=$?
+  unset "besideJobs[$1]"
+  cat "$besideLogs/$1"
+  return "$status"
+}
+
+# The Wine tests wait for the cross-build, which is compiled at the lower
+# priority too.
+Beside windows bash -c 'nice -n 10 scripts/windows_build.sh && scripts/windows_build.sh --test'
+Beside "sanitizer and fuzz builds" nice -n 19 bash -c '
+  cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
+  cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests && scripts/fuzz.sh --build-only'
+"${testsStep[@]}"
+AwaitBeside "sanitizer and fuzz builds"
+Step "sanitizer tests" ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)" -L quick
+Step fuzzing scripts/fuzz.sh
+if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
+  Step package tests/package/installed_game_test.sh build
+else
+  echo "Skipping the package test: it installs the .deb, and needs root or sudo."
+fi
+AwaitBeside windows
