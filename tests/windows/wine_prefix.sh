@@ -29,8 +29,8 @@ EOF
   trap 'wineserver -k >/dev/null 2>&1; Cleanup' EXIT
   local started=$SECONDS template=${KEELMARK_WINE_PREFIX_TEMPLATE:-} link
   if [[ -n $template ]]; then
-    bash "$(dirname "${BASH_SOURCE[0]}")/make_wine_prefix.sh" "$template" >&2 &&
-      cp -a "$template" "$WINEPREFIX" || { echo "no copy of the Wine prefix at '$template'" >&2; exit 2; }
+    bash "$(dirname "${BASH_SOURCE[0]}")/make_wine_prefix.sh" "$template" "$WINEPREFIX" >&2 ||
+      { echo "no copy of the Wine prefix at '$template'" >&2; exit 2; }
     # The user's folders led to the home of the run that made the prefix.
     while IFS= read -r -d '' link; do
       ln -sfn "$HOME" "$link"
