@@ -1,19 +1,23 @@
 # The whole-game test's next shot, from what the player knows of the
 # computer's board: one line of 100 characters, row by row from A1, each
 # '.' not yet fired at, 'o' a miss, 'h' a hit on a ship not yet heard to sink,
-# 's' a hit on a sunk ship. Prints the row and column (from 1) of the square
-# not yet fired at that the most placements of the computer's ships cross.
+# 's' a hit on a sunk ship; then, where the last shot was heard to sink a
+# ship, its square (1 to 100), else 0. Prints the row and column (from 1) of
+# the square not yet fired at that the most placements of the computer's
+# ships cross, and the board with the hits now taken as sunk.
 #
 # Every ship is counted, sunk or not: a sink is heard, not which ship it was.
-# A placement may not cross a miss or a sunk hit. While open hits remain only
-# placements through them count, each weighted by a power of how many it
-# covers, so a line of hits is followed before a lone hit is boxed in; if no
-# placement explains them, they are taken as sunk (two ships side by side,
-# one heard to sink).
+# A placement may not cross a miss, and one across a sunk hit counts for
+# almost nothing: a hit taken as sunk may belong to a ship beside it, whose
+# last squares would otherwise be fired at only when nothing else is left.
+# While open hits remain only placements through them count, each weighted
+# by a power of how many it covers, so a line of hits is followed before a
+# lone hit is boxed in; if no placement explains them, they are taken as
+# sunk.
 #
-#   awk -f choose_shot.awk <<<"$state"     (mawk or gawk)
+#   awk -f choose_shot.awk <<<"$board $sankSquare"     (mawk or gawk)
 
-function CountPlacements(state, openHits,    n, length_, across, row, column, k, cell, covered, blocked, crossed, weight, total) {
+function CountPlacements(openHits,    n, length_, across, row, column, k, cell, covered, blocked, crossed, weight, total) {
   for (k = 1; k <= 100; k++) count[k] = 0
   total = 0
   for (n = 1; n <= shipCount; n++) {
@@ -76,11 +80,11 @@ function ChooseSquare(state, sank,    k, openHits, best) {
   }
   if (sank) MarkSunk(sank)
   for (k = 1; k <= 100; k++) if (mark[k] == "h") openHits++
-  if (openHits && !CountPlacements(state, 1)) {
+  if (openHits && !CountPlacements(1)) {
     for (k = 1; k <= 100; k++) if (mark[k] == "h") mark[k] = "s"
     openHits = 0
   }
-  if (!openHits) CountPlacements(state, 0)
+  if (!openHits) CountPlacements(0)
   best = 0
   for (k = 1; k <= 100; k++)
     if (mark[k] == "." && (!best || count[k] > count[best])) best = k
