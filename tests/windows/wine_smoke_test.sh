@@ -157,43 +157,25 @@ ExpectCleanEnd() {
 
 letters=ABCDEFGHIJ
 declare -A shipLength=([D]=2 [S]=3 [R]=3 [B]=4 [C]=5)
-declare -A fleetAt shipHits fired
-targets=()
-# Squares of the same colour on a checkerboard first: every ship covers one.
-huntOrder=()
-for parity in 0 1; do
-  for ((row = 1; row <= 10; row++)); do
-    for ((column = 1; column <= 10; column++)); do
-      (((row + column) % 2 == parity)) && huntOrder+=("$row,$column")
-    done
-  done
-done
+declare -A fleetAt shipHits
+# What the player knows of the computer's board, row by row from A1 (see
+# choose_shot.awk), and the square whose shot was last heard to sink a ship.
+board=$(printf '.%.0s' {1..100})
+sankSquare=0
 
-# Sets shotRow and shotColumn: a neighbour of a hit where there is one to
-# try, else the next square of the hunt.
+# Sets shotRow and shotColumn: where the computer's ships most likely are.
+chooser=$(dirname "$0")/choose_shot.awk
 ChooseShot() {
-  local square
-  while ((${#targets[@]} > 0)); do
-    square=${targets[-1]}
-    unset 'targets[-1]'
-    [[ -v fired[$square] ]] || break
-    square=""
-  done
-  if [[ -z ${square:-} ]]; then
-    for square in "${huntOrder[@]}"; do
-      [[ -v fired[$square] ]] || break
-    done
-  fi
-  shotRow=${square%,*} shotColumn=${square#*,}
-  fired[$square]=1
+  local choice
+  choice=$(awk -f "$chooser" <<<"$board $sankSquare") || { Fail "no shot chosen"; Finish; }
+  read -r shotRow shotColumn board <<<"$choice"
+  sankSquare=0
 }
 
-AimAround() {
-  local row=$1 column=$2 square
-  for square in "$((row - 1)),$column" "$((row + 1)),$column" "$row,$((column - 1))" "$row,$((column + 1))"; do
-    local r=${square%,*} c=${square#*,}
-    ((r >= 1 && r <= 10 && c >= 1 && c <= 10)) && [[ ! -v fired[$square] ]] && targets+=("$square")
-  done
+# MarkShot MARK: the last shot's square on the board as h (a hit) or o.
+MarkShot() {
+  local at=$(((shotRow - 1) * 10 + shotColumn - 1))
+  board=${board:0:at}$1${board:at+1}
 }
 
 RoundOrEndShows() { RoundIsShown "$1" && TextIsAt 24 1 "coordinates:     " || TextIsAt 4 20 "Press any key to exit."; }
@@ -294,8 +276,10 @@ PlayWholeGame() {
     LoadScreen
     ReadShot "$shotRow" "$shotColumn" || { Fail "the shot at $spokenSquare is marked $shot"; Finish; }
     if [[ $shot == HIT ]]; then
-      AimAround "$shotRow" "$shotColumn"
+      MarkShot h
       playerHits=$((playerHits + 1))
+    else
+      MarkShot o
     fi
     playerClips="DROP $shot"
 
@@ -319,7 +303,7 @@ PlayWholeGame() {
     # Whether the player's hit sank a ship is heard, not seen.
     if [[ $playerClips == *HIT ]]; then
       ExpectClipsOneOf "$playerClips $computerClips" "$playerClips SINK $computerClips"
-      ((matched == 1)) && playerSank=$((playerSank + 1))
+      ((matched == 1)) && playerSank=$((playerSank + 1)) && sankSquare=$(((shotRow - 1) * 10 + shotColumn))
     else
       ExpectClips "$playerClips $computerClips"
     fi
