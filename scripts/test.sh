@@ -11,21 +11,21 @@ cd "$(dirname "$0")/.."
 source scripts/step.sh
 
 Step setup scripts/setup.sh
-Step build scripts/build.sh
-# One more job than cores: the sound tests spend their time waiting for
-# sound played in real time.
-testsStep=(Step tests ctest --test-dir build --output-on-failure -j"$(($(nproc) + 1))")
 if [ $# -gt 0 ]; then
-  "${testsStep[@]}" "$@"
+  Step build scripts/build.sh
+  # One more job than cores: the sound tests spend their time waiting for
+  # sound played in real time.
+  Step tests ctest --test-dir build --output-on-failure -j"$(($(nproc) + 1))" "$@"
   exit 0
 fi
 
 # The tests spend most of their time waiting: the sound tests for sound
 # played in real time, the Windows tests for clips that Wine plays at only a
 # few times their speed. So the other builds and the Windows tests run beside
-# them, each in a process group of its own that goes if this script ends
-# first; the compilers at a lower priority, so that the timed tests keep
-# their processor. Their output comes when they are waited for.
+# the build and the tests, each in a process group of its own that goes if
+# this script ends first; the compilers beside them at a lower priority, so
+# that the build and the timed tests keep their processor. Their output
+# comes when they are waited for.
 besideLogs=$(mktemp -d)
 declare -A besideJobs
 trap 'for job in "${besideJobs[@]}"; do kill -- -"$job" 2>/dev/null || true; done; rm -rf "$besideLogs"' EXIT
@@ -46,13 +46,12 @@ AwaitBeside() {
   return "$status"
 }
 
-# The Wine tests wait for the cross-build, which is compiled at the lower
-# priority too.
-Beside windows bash -c 'nice -n 10 scripts/windows_build.sh && scripts/windows_build.sh --test'
+Beside windows scripts/windows_build.sh --low-priority --test
 Beside "sanitizer and fuzz builds" nice -n 19 bash -c '
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
   cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests && scripts/fuzz.sh --build-only'
-"${testsStep[@]}"
+Step build scripts/build.sh
+Step tests ctest --test-dir build --output-on-failure -j"$(($(nproc) + 1))"
 AwaitBeside "sanitizer and fuzz builds"
 Step "sanitizer tests" ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)" -L quick
 Step fuzzing scripts/fuzz.sh
