@@ -23,17 +23,21 @@ fi
 # played in real time, the Windows tests for clips that Wine plays at only a
 # few times their speed. So the other builds and the Windows tests run beside
 # the build and the tests, each in a process group of its own that goes if
-# this script ends first; the compilers beside them at a lower priority, so
-# that the build and the timed tests keep their processor. Their output
-# comes when they are waited for.
+# this script ends first, and at a lower priority, so that the build and the
+# timed tests keep their processor. Their output comes when they are waited
+# for.
 besideLogs=$(mktemp -d)
 declare -A besideJobs
 trap 'for job in "${besideJobs[@]}"; do kill -- -"$job" 2>/dev/null || true; done; rm -rf "$besideLogs"' EXIT
-# Beside NAME COMMAND...: runs the command as step NAME in the background.
+# Beside NAME NICENESS COMMAND...: runs the command as step NAME in the
+# background, at that niceness. A session of its own is a scheduling group
+# of its own where the kernel groups by session, and there a process's
+# niceness only weighs against its own group's: so the group's is set too.
 Beside() {
-  local name=$1
-  shift
-  setsid -w bash -c 'source scripts/step.sh; Step "$@"' _ "$name" "$@" >"$besideLogs/$name" 2>&1 &
+  local name=$1 niceness=$2
+  shift 2
+  setsid -w bash -c 'echo "$1" >/proc/self/autogroup 2>/dev/null; shift; source scripts/step.sh; Step "$@"' \
+    _ "$niceness" "$name" nice -n "$niceness" "$@" >"$besideLogs/$name" 2>&1 &
   besideJobs[$name]=$!
 }
 # AwaitBeside NAME: waits for that step and shows its output; its failure
@@ -46,8 +50,8 @@ AwaitBeside() {
   return "$status"
 }
 
-Beside windows scripts/windows_build.sh --low-priority --test
-Beside "sanitizer and fuzz builds" nice -n 19 bash -c '
+Beside windows 5 scripts/windows_build.sh --test
+Beside "sanitizer and fuzz builds" 10 bash -c '
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
   cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests && scripts/fuzz.sh --build-only'
 Step build scripts/build.sh

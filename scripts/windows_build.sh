@@ -3,18 +3,15 @@
 # (build-windows/keelmark.exe); with --test, also plays it under Wine and
 # installs, plays and uninstalls its packages there; with --package, makes
 # the installer and the zip (build-windows/keelmark-<version>-win64.exe and
-# .zip); with --low-priority, compiles at a lower priority than other work
-# running beside it. Other arguments go to the build.
+# .zip). Other arguments go to the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runTests=0
 makePackages=0
-compiler=()
 while [[ $# -gt 0 ]]; do
   case $1 in
     --test) runTests=1 ;;
     --package) makePackages=1 ;;
-    --low-priority) compiler=(nice -n 10) ;;
     *) break ;;
   esac
   shift
@@ -28,7 +25,7 @@ if ((runTests)) && command -v wine >/dev/null; then
   bash tests/windows/make_wine_prefix.sh build-windows/wine-prefix >build-windows/wine-prefix.log 2>&1 &
   prefixMaker=$!
 fi
-${compiler[@]+"${compiler[@]}"} cmake --build build-windows -j"$(nproc)" "$@"
+cmake --build build-windows -j"$(nproc)" "$@"
 if [[ -n $prefixMaker ]]; then
   wait "$prefixMaker" || true
   cat build-windows/wine-prefix.log
