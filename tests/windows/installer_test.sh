@@ -130,16 +130,17 @@ cmp -s "$installDir/COPYING.txt" "$(dirname "$0")/../../COPYING" || Fail "the li
 [[ -f $installDir/README.txt ]] || Fail "the README is not installed beside the game"
 [[ -f $installDir/Uninstall.exe ]] || Fail "no uninstaller in the game's folder"
 # Opened as from the Start menu, the shortcut starts the installed game in a
-# console of its own; under Wine without a display that console shows
-# nowhere, so the game is only seen running, and ended by its process id.
+# console of its own. Under Wine without a display that console shows
+# nowhere, and the game may find it no console and end at once, before it
+# could be seen running; so the process that Wine made from the shortcut is
+# read from Wine's own trace of process creation, and a game still running
+# is ended by its process id.
 step=$SECONDS
 if [[ -f $shortcut ]]; then
-  timeout 30 wine start /unix "$shortcut" >"$work/shortcut.log" 2>&1
-  if WaitUntil 30 FindShortcutGame; then
-    kill -KILL "$shortcutGame"
-  else
+  WINEDEBUG=+process timeout 30 wine start /unix "$shortcut" >"$work/shortcut.log" 2>&1
+  grep -qF 'NtCreateUserProcess L"\\??\\C:\\Program Files\\Keelmark\\keelmark.exe"' "$work/shortcut.log" ||
     Fail "the Start-menu shortcut did not start the installed keelmark.exe"
-  fi
+  FindShortcutGame && kill -KILL "$shortcutGame"
   # A console left without its game, on a busy machine, may not go by
   # itself: the prefix's processes are ended after a while.
   timeout 20 wineserver -w || wineserver -k
