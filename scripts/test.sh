@@ -50,8 +50,8 @@ AwaitBeside() {
   return "$status"
 }
 
-Beside windows 10 scripts/windows_build.sh --test
-Beside "sanitizer and fuzz builds" 5 bash -c '
+Beside windows 5 scripts/windows_build.sh --test
+Beside "sanitizer and fuzz builds" 10 bash -c '
   cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKEELMARK_SANITIZE=ON >/dev/null &&
   cmake --build build-sanitize -j"$(nproc)" --target keelmark_tests && scripts/fuzz.sh --build-only'
 Step build scripts/build.sh
