@@ -212,11 +212,15 @@ void AudioPlayer::QueueSamples(const std::int16_t* samples, std::size_t count) {
   if (ready > 0 && static_cast<std::size_t>(ready) >= speechBytes_) QueueConverted();
 }
 
+// The thread is woken once the lock is free, so that it does not wake only
+// to wait for it.
 void AudioPlayer::QueueConverted() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  const std::size_t had = shared_->pending.size();
-  TakeConverted(speechStream_, shared_->pending);
-  speechBytes_ += shared_->pending.size() - had;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    const std::size_t had = shared_->pending.size();
+    TakeConverted(speechStream_, shared_->pending);
+    speechBytes_ += shared_->pending.size() - had;
+  }
   shared_->changed.notify_all();
 }
 
