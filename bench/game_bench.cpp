@@ -12,13 +12,22 @@
 //     wakes and how much processor time it takes in ten seconds at a prompt
 //     (and the sound server's, given its process), and its peak memory over
 //     a few rounds.
+//   keelmark_game_bench threads GAME LABEL SHIM [ROUNDS]
+//     every thread the real binary starts in placement, ROUNDS rounds and
+//     "quit", counted by the preloaded SHIM (bench/thread_count.cpp), with
+//     the libraries that started them and the names they gave themselves.
 //
 // bench/run_bench.sh runs both under each voice and prints the table.
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -204,6 +213,57 @@ int MeasureOutside(const std::string& game, const std::string& label, pid_t serv
   return 0;
 }
 
+int MeasureThreads(const std::string& game, const std::string& label, const std::string& shim, int rounds) {
+  char logPath[] = "/tmp/keelmark-threads-XXXXXX";
+  const int logFile = mkstemp(logPath);
+  if (logFile < 0) return 1;
+  close(logFile);
+  std::string keys = "auto\r";
+  for (int i = 0; i < rounds; ++i) keys += std::string(1, char('a' + i % 10)) + std::to_string(1 + i / 10 % 10) + "\r";
+  keys += "quit\r";
+  bench::GameProcess process;
+  if (!process.Start(game, {"LD_PRELOAD=" + shim, std::string("KEELMARK_THREAD_LOG=") + logPath})) return 1;
+  process.WaitForText("Keelmark", 30);
+  process.Type(keys);
+  std::optional<rusage> usage;
+  const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(600);
+  while (!(usage = process.TryFinish()) && Clock::now() < giveUp) process.Drain(0.2);
+  // By who started them: the libraries on the creating call's stack.
+  std::map<std::string, int> byStarter;
+  std::map<int, std::string> starterOf, names;
+  std::ifstream log(logPath);
+  std::string line;
+  int total = 0;
+  while (std::getline(log, line)) {
+    std::istringstream words(line);
+    std::string kind, rest;
+    int number = 0;
+    words >> kind >> number;
+    std::getline(words, rest);
+    if (kind == "created") {
+      ++total;
+      const std::string starter = rest.substr(rest.find(" by") + 3);
+      ++byStarter[starter];
+      starterOf[number] = starter;
+    } else if (kind == "named" && rest.size() > 1) {
+      names[number] = rest.substr(1);
+    }
+  }
+  unlink(logPath);
+  std::map<std::string, std::map<std::string, int>> namesByStarter;
+  for (const auto& [number, starter] : starterOf)
+    ++namesByStarter[starter][names.count(number) ? names[number] : "(unnamed)"];
+  for (const auto& [starter, count] : byStarter) {
+    std::string named;
+    for (const auto& [name, times] : namesByStarter[starter])
+      named += (named.empty() ? "" : ", ") + name + (times > 1 ? " x" + std::to_string(times) : "");
+    std::printf("%-20s %4d started by%s; named %s\n", label.c_str(), count, starter.c_str(), named.c_str());
+  }
+  PrintFigure("threads started by the game, " + label + " (placement, " + std::to_string(rounds) + " rounds, quit)",
+              usage ? std::to_string(total) : "game did not end", "none set");
+  return usage ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -218,10 +278,13 @@ int main(int argc, char** argv) {
     return MeasureOutside(argv[2], argv[3], argc > 4 ? static_cast<pid_t>(std::atoi(argv[4])) : 0,
                           argc > 5 ? std::atoi(argv[5]) : 5);
   }
+  if (command == "threads" && argc > 4)
+    return MeasureThreads(argv[2], argv[3], argv[4], argc > 5 ? std::atoi(argv[5]) : 10);
   std::fprintf(stderr,
                "usage: %s core [GAMES] [STRENGTH_GAMES]\n"
+               "       %s threads GAME LABEL SHIM [ROUNDS]\n"
                "       %s outside GAME LABEL [SERVER_PID] [RUNS]\n"
                "       %s title GAME LABEL [RUNS]\n",
-               argv[0], argv[0], argv[0]);
+               argv[0], argv[0], argv[0], argv[0]);
   return 2;
 }

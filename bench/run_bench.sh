@@ -10,10 +10,12 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 cmake -S "$here/.." -B "$build" -DKEELMARK_BENCH=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target keelmark keelmark_game_bench keelmark_audio_bench >/dev/null
+cmake --build "$build" -j"$(nproc)" --target keelmark keelmark_game_bench keelmark_audio_bench \
+  keelmark_thread_count >/dev/null
 game=$(readlink -f "$build/keelmark")
 gameBench=$build/bench/keelmark_game_bench
 audioBench=$build/bench/keelmark_audio_bench
+shim=$(readlink -f "$build/bench/libkeelmark_thread_count.so")
 
 source "$here/../tests/audio/pulse_server.sh"
 # A failing look-up inside the clean-up must not end it before the server
@@ -34,6 +36,10 @@ Run "$gameBench" outside "$game" speech-dispatcher "$audioServerPid"
 Run env "${noDispatcher[@]}" SDL_AUDIODRIVER=none "$gameBench" outside "$game" silent "$audioServerPid"
 Run env "${noDispatcher[@]}" "$gameBench" outside "$game" espeak-ng "$audioServerPid"
 Run "$audioBench" "$audioSink.monitor" "$game"
+# Every thread the game starts in a session of a few rounds, with each voice.
+Run "$gameBench" threads "$game" speech-dispatcher "$shim" 6
+Run env "${noDispatcher[@]}" "$gameBench" threads "$game" espeak-ng "$shim" 6
+Run env "${noDispatcher[@]}" SDL_AUDIODRIVER=none "$gameBench" threads "$game" "no audio device" "$shim" 6
 
 echo
 echo "Measured $(date -u +%Y-%m-%d) on $(uname -sr), $(nproc) cores of" \

@@ -202,18 +202,25 @@ void AudioPlayer::BeginSamples(int sampleRate) {
   speechStream_ = SDL_NewAudioStream(AUDIO_S16SYS, 1, sampleRate, AUDIO_S16SYS, audioChannels, audioFramesPerSecond);
 }
 
+// Each handing-over wakes the thread and the sound server's client, so the
+// first piece goes at once and each later one once it is as long as all
+// before it: a few for a whole text, and rendering twice as fast as it
+// plays keeps the output fed.
 void AudioPlayer::QueueSamples(const std::int16_t* samples, std::size_t count) {
   if (!speechStream_ || SDL_AudioStreamPut(speechStream_, samples, static_cast<int>(count * 2)) != 0) return;
-  QueueConverted();
+  const int ready = SDL_AudioStreamAvailable(speechStream_);
+  if (ready > 0 && static_cast<std::size_t>(ready) >= speechBytes_) QueueConverted();
 }
 
-// All that is ready goes in one piece: each handing-over wakes the thread
-// and the sound server's client.
+// The thread is woken once the lock is free, so that it does not wake only
+// to wait for it.
 void AudioPlayer::QueueConverted() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  const std::size_t had = shared_->pending.size();
-  TakeConverted(speechStream_, shared_->pending);
-  speechBytes_ += shared_->pending.size() - had;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    const std::size_t had = shared_->pending.size();
+    TakeConverted(speechStream_, shared_->pending);
+    speechBytes_ += shared_->pending.size() - had;
+  }
   shared_->changed.notify_all();
 }
 

@@ -202,6 +202,7 @@ struct Gate {
   std::atomic<bool> gone{false};
   std::atomic<int> opens{0};
   std::atomic<std::size_t> bytesWritten{0};
+  std::atomic<int> writes{0};
 
   void Pass() {
     std::unique_lock<std::mutex> lock(mutex);
@@ -228,6 +229,7 @@ class GatedBackend : public AudioBackend {
     gate_->Pass();
     if (gate_->gone) return false;
     gate_->bytesWritten += bytes;
+    ++gate_->writes;
     return true;
   }
   bool Drain() override { return gate_->Pass(), true; }
@@ -248,6 +250,31 @@ Clock::duration TimeOf(const std::function<void()>& call) {
 constexpr auto late = AudioPlayer::lateAllowance;
 // Far longer than skipping a sound takes, far shorter than an allowance.
 constexpr std::chrono::milliseconds atOnce{300};
+
+// Rendered speech comes in pieces of 50 ms, a few milliseconds apart; each
+// write wakes the output's thread and the sound server's client.
+TEST(RenderedSpeech, FirstPieceIsWrittenAtOnceAndAWholeTextInAFewWrites) {
+  auto gate = std::make_shared<Gate>();
+  AudioPlayer audio({[gate] { return std::make_unique<GatedBackend>(gate); }});
+  ASSERT_TRUE(audio.HasDevice());
+  std::vector<std::int16_t> piece(22050 / 20);
+  for (std::size_t i = 0; i < piece.size(); ++i) piece[i] = (i / 25) % 2 ? 8000 : -8000;
+  audio.BeginSamples(22050);
+  audio.QueueSamples(piece.data(), piece.size());
+  const auto queued = Clock::now();
+  while (gate->writes == 0 && Clock::now() - queued < atOnce) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(gate->writes, 1);
+  for (int i = 1; i < 40; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    audio.QueueSamples(piece.data(), piece.size());
+  }
+  audio.FinishSamples();
+  // Two seconds, in pieces that double: 1, 1, 2, 4, 8, 16 and the rest.
+  EXPECT_LE(gate->writes, 7);
+  // All of it, less the few milliseconds the converter keeps at the end.
+  EXPECT_LE(gate->bytesWritten, 2 * 48000 * 4);
+  EXPECT_GT(gate->bytesWritten, 1.96 * 48000 * 4);
+}
 
 TEST(StalledSoundServer, ASoundIsGivenUpTheNextSkippedAtOnceAndSoundComesBackWhenItAnswers) {
   auto gate = std::make_shared<Gate>();
