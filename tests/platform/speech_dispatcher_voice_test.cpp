@@ -378,7 +378,10 @@ TEST_F(SpeechDispatcherTest, BusyServerIsWaitedForAndKept) {
 }
 
 TEST_F(SpeechDispatcherTest, TextIsWithdrawnWhenTheServerIsBusyPastTheLongestWait) {
-  FakeSpeechServer server(SocketPath(), {.perMark = 50ms, .othersAhead = 1500ms});
+  // The other program's text, timed from now, outlasts the first text's
+  // 700 ms wait by far, and has under 700 ms left when the next text comes,
+  // however long the voice took to open (up to half a second).
+  FakeSpeechServer server(SocketPath(), {.perMark = 50ms, .othersAhead = 1200ms});
   std::unique_ptr<Voice> voice = Open({5000ms, 300ms, 300ms, 10ms, 300ms, 700ms});
   ASSERT_NE(voice, nullptr);
   Clock::time_point start = Clock::now();
