@@ -229,11 +229,9 @@ int MeasureThreads(const std::string& game, const std::string& label, const std:
   const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(600);
   while (!(usage = process.TryFinish()) && Clock::now() < giveUp) process.Drain(0.2);
   // By who started them: the libraries on the creating call's stack.
-  std::map<std::string, int> byStarter;
   std::map<int, std::string> starterOf, names;
   std::ifstream log(logPath);
   std::string line;
-  int total = 0;
   while (std::getline(log, line)) {
     std::istringstream words(line);
     std::string kind, rest;
@@ -241,10 +239,7 @@ int MeasureThreads(const std::string& game, const std::string& label, const std:
     words >> kind >> number;
     std::getline(words, rest);
     if (kind == "created") {
-      ++total;
-      const std::string starter = rest.substr(rest.find(" by") + 3);
-      ++byStarter[starter];
-      starterOf[number] = starter;
+      starterOf[number] = rest.substr(rest.find(" by") + 3);
     } else if (kind == "named" && rest.size() > 1) {
       names[number] = rest.substr(1);
     }
@@ -253,14 +248,17 @@ int MeasureThreads(const std::string& game, const std::string& label, const std:
   std::map<std::string, std::map<std::string, int>> namesByStarter;
   for (const auto& [number, starter] : starterOf)
     ++namesByStarter[starter][names.count(number) ? names[number] : "(unnamed)"];
-  for (const auto& [starter, count] : byStarter) {
+  for (const auto& [starter, timesByName] : namesByStarter) {
     std::string named;
-    for (const auto& [name, times] : namesByStarter[starter])
+    int count = 0;
+    for (const auto& [name, times] : timesByName) {
       named += (named.empty() ? "" : ", ") + name + (times > 1 ? " x" + std::to_string(times) : "");
+      count += times;
+    }
     std::printf("%-20s %4d started by%s; named %s\n", label.c_str(), count, starter.c_str(), named.c_str());
   }
   PrintFigure("threads started by the game, " + label + " (placement, " + std::to_string(rounds) + " rounds, quit)",
-              usage ? std::to_string(total) : "game did not end", "none set");
+              usage ? std::to_string(starterOf.size()) : "game did not end", "none set");
   return usage ? 0 : 1;
 }
 

@@ -15,7 +15,6 @@ cmake --build "$build" -j"$(nproc)" --target keelmark keelmark_game_bench keelma
 game=$(readlink -f "$build/keelmark")
 gameBench=$build/bench/keelmark_game_bench
 audioBench=$build/bench/keelmark_audio_bench
-shim=$(readlink -f "$build/bench/libkeelmark_thread_count.so")
 
 source "$here/../tests/audio/pulse_server.sh"
 # A failing look-up inside the clean-up must not end it before the server
@@ -37,9 +36,7 @@ Run env "${noDispatcher[@]}" SDL_AUDIODRIVER=none "$gameBench" outside "$game" s
 Run env "${noDispatcher[@]}" "$gameBench" outside "$game" espeak-ng "$audioServerPid"
 Run "$audioBench" "$audioSink.monitor" "$game"
 # Every thread the game starts in a session of a few rounds, with each voice.
-Run "$gameBench" threads "$game" speech-dispatcher "$shim" 6
-Run env "${noDispatcher[@]}" "$gameBench" threads "$game" espeak-ng "$shim" 6
-Run env "${noDispatcher[@]}" SDL_AUDIODRIVER=none "$gameBench" threads "$game" "no audio device" "$shim" 6
+Run bash "$here/run_thread_count.sh" "$build" "$game" 6
 
 echo
 echo "Measured $(date -u +%Y-%m-%d) on $(uname -sr), $(nproc) cores of" \

@@ -48,12 +48,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winepulse.drv,winealsa.drv,wineoss.drv=
 trap 'set +e; Tmux kill-server 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$HOME"
 # The build's tests copy the prefix made once for the build folder.
-if [[ -n ${KEELMARK_WINE_PREFIX_TEMPLATE:-} ]]; then
-  bash "$here/../../tests/windows/make_wine_prefix.sh" "$KEELMARK_WINE_PREFIX_TEMPLATE" "$WINEPREFIX" >&2
-else
-  wineboot --init >"$work/wineboot.log" 2>&1 && wineserver -w ||
-    { cat "$work/wineboot.log" >&2; echo "Wine would not make its prefix" >&2; exit 2; }
-fi
+bash "$here/../../tests/windows/make_wine_prefix.sh" \
+  "${KEELMARK_WINE_PREFIX_TEMPLATE:-$work/prefix-template}" "$WINEPREFIX" >&2
 
 consoleCalls=(
   GetConsoleScreenBufferInfo WriteConsoleOutputA FillConsoleOutputCharacterA

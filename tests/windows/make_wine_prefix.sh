@@ -5,15 +5,17 @@
 # that overlap wait for the first to finish, so the build script may start
 # it beside the compiler and the tests still ask for it.
 #
-# With COPY, the prefix is then copied there, for one test's own use. The
-# system folder, nine tenths of the prefix, is hard links: Wine only reads
-# the DLLs there, and a copy of them for each of four tests at once was
-# seconds of disk writes on the critical path.
+# With COPY, the prefix is then copied there, for one test's own use, its
+# user folders leading to the caller's $HOME. The system folder, nine tenths
+# of the prefix, is hard links: Wine only reads the DLLs there, and a copy of
+# them for each of four tests at once was seconds of disk writes on the
+# critical path.
 #
 #   make_wine_prefix.sh FOLDER [COPY]
 set -euo pipefail
 template=$(readlink -m "${1:?usage: make_wine_prefix.sh FOLDER [COPY]}")
 copy=${2:-}
+callerHome=$HOME
 unset DISPLAY WAYLAND_DISPLAY
 command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 2; }
 mkdir -p "$(dirname "$template")"
@@ -27,6 +29,11 @@ CopyPrefix() {
   mkdir -p "$copy"
   tar -C "$template" --exclude="./$system" -cf - . | tar -C "$copy" -xf -
   cp -al "$template/$system" "$copy/$system"
+  # The user's folders led to the home of the run that made the prefix.
+  local link
+  while IFS= read -r -d '' link; do
+    ln -sfn "$callerHome" "$link"
+  done < <(find "$copy/drive_c/users" -type l -lname '*.making/home' -print0)
 }
 
 if [[ -f $template/made-by && $(cat "$template/made-by") == "$version" ]]; then

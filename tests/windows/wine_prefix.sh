@@ -9,9 +9,9 @@
 # ALSA sound card, a device that writes every sample it is given to
 # $work/heard.raw and plays nothing: Wine hands the clips' samples over
 # unchanged, so the file holds exactly the clips played, in order. Its server
-# goes when the work folder does. Where KEELMARK_WINE_PREFIX_TEMPLATE names
-# a folder (the build's tests do), the prefix is a copy of the one made
-# there once (make_wine_prefix.sh), with its own server all the same.
+# goes when the work folder does. The prefix is a copy of the one made once
+# where KEELMARK_WINE_PREFIX_TEMPLATE names (the build's tests do), or in
+# the work folder (make_wine_prefix.sh), with its own server all the same.
 MakeWinePrefix() {
   export HOME=$work/home
   export WINEPREFIX=$work/prefix
@@ -27,20 +27,11 @@ pcm.!default { type file slave.pcm "null" file "|cat >>$work/heard.raw" format "
 ctl.!default { type hw card 0 }
 EOF
   trap 'wineserver -k >/dev/null 2>&1; Cleanup' EXIT
-  local started=$SECONDS template=${KEELMARK_WINE_PREFIX_TEMPLATE:-} link
-  if [[ -n $template ]]; then
-    bash "$(dirname "${BASH_SOURCE[0]}")/make_wine_prefix.sh" "$template" "$WINEPREFIX" >&2 ||
-      { echo "no copy of the Wine prefix at '$template'" >&2; exit 2; }
-    # The user's folders led to the home of the run that made the prefix.
-    while IFS= read -r -d '' link; do
-      ln -sfn "$HOME" "$link"
-    done < <(find "$WINEPREFIX/drive_c/users" -type l -lname '*.making/home' -print0)
-    Note "Wine prefix copied in $((SECONDS - started)) s"
-  else
-    wineboot --init >"$work/wineboot.log" 2>&1 && wineserver -w ||
-      { cat "$work/wineboot.log" >&2; echo "Wine would not make its prefix" >&2; exit 2; }
-    Note "Wine prefix made in $((SECONDS - started)) s"
-  fi
+  local started=$SECONDS
+  bash "$(dirname "${BASH_SOURCE[0]}")/make_wine_prefix.sh" \
+    "${KEELMARK_WINE_PREFIX_TEMPLATE:-$work/prefix-template}" "$WINEPREFIX" >&2 ||
+    { echo "Wine would not make its prefix" >&2; exit 2; }
+  Note "Wine prefix ready in $((SECONDS - started)) s"
 }
 
 HeardSound() { printf '%s' "$work/heard.raw"; }
